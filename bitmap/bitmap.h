@@ -1,0 +1,118 @@
+// Windows V3 BMP files: the header record, little-endian field access,
+// writing, reading with validation, and conversion between bit counts.
+//
+// File layout written and accepted (all fields little-endian):
+//   0   "BM"
+//   2   u32 file_length      6  u16 reserved1     8  u16 reserved2
+//   10  u32 data_offset      14 u32 header_size (40)
+//   18  u32 width            22 u32 height (rows stored bottom-up)
+//   26  u16 planes (1)       28 u16 bit_count (1, 4, 8, 16, 24, 32)
+//   30  u32 compression (0)  34 u32 data_length
+//   38  u32 x_pixels_per_meter   42 u32 y_pixels_per_meter
+//   46  u32 colors_used      50 u32 colors_important
+//   54  palette: 2, 16 or 256 entries of blue, green, red, fourth byte
+//       (indexed bit counts only), then the pixel rows, each padded to 4 bytes.
+//
+// A pixel canvas is the unpadded in-memory image: `height` rows of `width`
+// pixels, top row first; one byte per pixel (a palette index) for 1, 4 and
+// 8 bits, 2, 3 or 4 bytes per pixel in file byte order for 16, 24 and 32 bits.
+//
+// Operations print their own one-line message on failure ("error: ...()")
+// and return a negative result: -1 format, argument, read or write failure,
+// -2 out of memory, -3 (read_bitmap only) no canvas given.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <vector>
+
+struct bitmap_header {
+  std::uint32_t file_length = 0;
+  std::uint16_t reserved1 = 0;
+  std::uint16_t reserved2 = 0;
+  std::uint32_t data_offset = 0;
+  std::uint32_t header_size = 0;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint16_t planes = 0;
+  std::uint16_t bit_count = 0;
+  std::uint32_t compression = 0;
+  std::uint32_t data_length = 0;
+  std::uint32_t x_pixels_per_meter = 0;
+  std::uint32_t y_pixels_per_meter = 0;
+  std::uint32_t colors_used = 0;
+  std::uint32_t colors_important = 0;
+};
+
+// Size of the two file headers together.
+inline constexpr int bitmap_header_bytes = 54;
+
+// Little-endian field access. The writers return the pointer advanced past
+// the field; the readers store the advanced pointer in `cursor` when given.
+std::uint8_t* write_le32(std::uint8_t* p, std::uint32_t value);
+std::uint8_t* write_le16(std::uint8_t* p, std::uint16_t value);
+std::uint32_t read_le32(const std::uint8_t* p, const std::uint8_t** cursor = nullptr);
+std::uint16_t read_le16(const std::uint8_t* p, const std::uint8_t** cursor = nullptr);
+
+// Palette entries for a bit count: 2, 16 or 256 for indexed bitmaps, 0 for
+// direct colour, -1 for an unsupported bit count.
+int bitmap_palette_entries(int bit_count);
+
+// Bytes per canvas pixel: 1 for 1, 4 and 8 bits, else bit_count / 8.
+int bitmap_pixel_bytes(int bit_count);
+
+// Fills a header for a new bottom-up, uncompressed V3 bitmap. Returns -1 for
+// an unsupported bit count, leaving the three length fields untouched.
+int init_bitmap_header(bitmap_header& header, std::uint32_t width, std::uint32_t height,
+                       std::uint16_t bit_count);
+
+// Stored (padded to 4 bytes) row length in bytes, or -1 for an unsupported
+// bit count.
+int bitmap_row_length(int width, int bit_count);
+
+// Writes the 54 header bytes with one call; 0 or -1.
+int write_bitmap_header(std::FILE* file, const bitmap_header& header);
+
+// Writes `count` 4-byte entries (0 to 256) with one call; 0 or -1.
+int write_palette(std::FILE* file, const std::uint8_t* palette, int count);
+
+// Writes a whole BMP: header as it stands, palette (all black when
+// `palette` is null, for indexed bit counts), then the canvas rows bottom-up.
+int write_bitmap(std::FILE* file, const bitmap_header& header, const std::uint8_t* palette,
+                 std::span<const std::uint8_t> canvas);
+
+// Validates a header against the one layout the library writes. Returns the
+// number of warnings (0 to 2; a zero data_length is corrected in place) or -1.
+int check_bitmap_header(bitmap_header& header);
+
+// Reads and checks the 54 header bytes. -1 without a message when they are
+// short or the magic is not "BM"; otherwise the result of the check.
+int read_bitmap_header(std::FILE* file, bitmap_header& header);
+
+// Reads `count` 4-byte entries (0 to 256) with one call; 0 or -1.
+int read_palette(std::FILE* file, std::uint8_t* palette, int count);
+
+// Reads a whole BMP into `canvas` (resized to width x height x pixel bytes).
+// For indexed bitmaps the palette is read into `palette` (resized to 4 bytes
+// per entry), or skipped when `palette` is null; direct-colour bitmaps leave
+// it untouched. With `header_already_read` the file must stand directly after
+// the 54 header bytes and `header` must hold them, already checked.
+int read_bitmap(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t>* palette,
+                std::vector<std::uint8_t>* canvas, bool header_already_read);
+
+// Index of the palette entry nearest to the colour (squared distance over
+// blue, green and red; the lowest index wins a tie; 0 for an empty palette).
+int nearest_color(int red, int green, int blue, const std::uint8_t* palette, int count);
+
+// Converts a canvas of one bit count into a canvas of another with the same
+// size, matching indexed colours by nearest colour, never by index. An empty
+// palette span means "none": the built-in black/white pair for 1 bit, a
+// failure for 4 and 8 bits. `destination` is resized to the output size and
+// zero-filled first. Returns 0, -1 (bad arguments or bit count) or -2.
+int convert_bit_count(int width, int height, int source_bits,
+                      std::span<const std::uint8_t> source_palette,
+                      std::span<const std::uint8_t> source, int destination_bits,
+                      std::span<const std::uint8_t> destination_palette,
+                      std::vector<std::uint8_t>& destination);

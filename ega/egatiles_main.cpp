@@ -1,0 +1,3 @@
+#include "ega/ega.h"
+
+int main(int argc, char** argv) { return run_egatiles(argc, argv); }

@@ -1,0 +1,136 @@
+#include "testing/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+std::string capture_stdout(const std::function<void()>& body) {
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+  body();
+  std::fflush(stdout);
+  return testing::internal::GetCapturedStdout();
+}
+
+temp_dir::temp_dir() {
+  static std::atomic<unsigned> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    std::ostringstream name;
+    name << "shapetools-" << stamp << "-" << counter++;
+    path = base / name.str();
+    if (std::filesystem::create_directory(path)) return;
+  }
+}
+
+temp_dir::~temp_dir() {
+  std::error_code ignored;
+  // Tests may leave read-only folders behind; make them writable to remove.
+  std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path, ignored);
+}
+
+bytes read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::filesystem::path& path, const bytes& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void write_file(const std::filesystem::path& path, const std::string& text) {
+  write_file(path, bytes(text.begin(), text.end()));
+}
+
+// Quotes one argument for the shell that std::system uses.
+static std::string shell_quote(const std::string& text) {
+#ifdef _WIN32
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
+#else
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+#endif
+}
+
+static std::string environment_or(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? std::string(value) : fallback;
+}
+
+program_result run_program(const std::string& name, const std::vector<std::string>& args,
+                           const std::filesystem::path& folder, const std::string& input) {
+  const std::filesystem::path program_dir =
+      environment_or("SHAPETOOLS_PROGRAM_DIR", SHAPETOOLS_PROGRAM_DIR);
+  const std::string runner = environment_or("SHAPETOOLS_PROGRAM_RUNNER", "");
+  const std::filesystem::path program = program_dir / (name + SHAPETOOLS_EXE_SUFFIX);
+
+  // Standard input and output go through files beside the working folder,
+  // so that the program sees only what the test put there.
+  static std::atomic<unsigned> counter{0};
+  const auto io_base = folder.parent_path() / (folder.filename().string() + ".io" +
+                                               std::to_string(counter++));
+  const auto in_path = std::filesystem::path(io_base.string() + ".in");
+  const auto out_path = std::filesystem::path(io_base.string() + ".out");
+  write_file(in_path, input);
+
+  std::string command = "cd " + shell_quote(folder.string()) + " && ";
+  if (!runner.empty()) command += runner + " ";
+  command += shell_quote(program.string());
+  for (const std::string& arg : args) command += " " + shell_quote(arg);
+  command += " < " + shell_quote(in_path.string()) + " > " + shell_quote(out_path.string());
+
+  program_result result;
+  const int raw = std::system(command.c_str());
+#ifdef _WIN32
+  result.status = raw;
+#else
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+  const bytes output = read_file(out_path);
+  result.output.assign(output.begin(), output.end());
+  std::error_code ignored;
+  std::filesystem::remove(in_path, ignored);
+  std::filesystem::remove(out_path, ignored);
+  return result;
+}
+
+bytes pattern_bytes(std::size_t count, std::uint32_t seed) {
+  bytes data(count);
+  std::uint32_t state = seed * 2654435761u + 1;
+  for (auto& b : data) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    b = static_cast<std::uint8_t>(state >> 24);
+  }
+  return data;
+}

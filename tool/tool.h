@@ -1,0 +1,50 @@
+// The frame shared by the command-line programs: the argument scan, the
+// yes/no question on the console, the guard before an existing output file
+// is replaced, and the guarded tile-sheet save of the extractors.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One option of a program's command line. A value option takes the next
+// argument whatever it looks like; when there is none, `missing_value` is
+// printed as it stands (it ends in "\n") and the scan fails.
+struct command_option {
+  std::string_view name;
+  bool takes_value = false;
+  const char* missing_value = nullptr;
+  std::function<void(const std::string& value)> apply;
+};
+
+// Scans argv[1..] left to right. "--help" prints the usage lines and fails;
+// an option must match a name exactly; anything else beginning with "-"
+// prints "unknown option '%s'\n"; other arguments fill up to
+// `positional_slots` entries of `positionals` in order, and one more prints
+// "unneeded parameter '%s'\n". The first faulty argument ends the scan.
+// Returns 0 when the program may go on, -1 when it must end with status 1.
+int scan_arguments(int argc, char** argv, std::span<const command_option> options,
+                   int positional_slots, std::span<const char* const> usage,
+                   std::vector<std::string>& positionals);
+
+// Prints each usage line as it stands.
+void print_usage(std::span<const char* const> usage);
+
+// Prints "<question> (Y or N): " and reads characters from standard input
+// until a y or n (either case). Returns 1 for yes, 0 for no; 0 also when the
+// input ends first, after a newline so the next message starts on its own line.
+int ask_yes_no(const char* question);
+
+// True when `path` does not exist, or it does (a directory counts) and the
+// user answers yes to "overwrite ?" after "already exists '%s'\n".
+bool confirm_overwrite(const std::string& path);
+
+// Writes a whole BMP to `path` under the overwrite guard. Returns 0, or -1
+// after a refusal, "open error '%s'\n" or "write error '%s'\n" (a failed
+// close counts as a failed write).
+int write_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
+                      std::uint16_t bit_count, std::span<const std::uint8_t> palette,
+                      std::span<const std::uint8_t> pixels);
