@@ -167,7 +167,8 @@ int read_bitmap(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t
     const std::size_t canvas_row =
         std::size_t{header.width} * static_cast<std::size_t>(bitmap_pixel_bytes(header.bit_count));
     canvas->resize(canvas_row * header.height);
-    std::vector<std::uint8_t> stored(static_cast<std::size_t>(row_length));
+    // No rows, no row buffer: a zero height must not let a huge width allocate.
+    std::vector<std::uint8_t> stored(header.height > 0 ? static_cast<std::size_t>(row_length) : 0);
 
     // The file stores the bottom row first.
     for (std::uint32_t r = header.height; r-- > 0;) {

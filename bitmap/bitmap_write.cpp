@@ -176,7 +176,7 @@ int write_bitmap(std::FILE* file, const bitmap_header& header, const std::uint8_
   }
 
   // Rows bottom-up: the last canvas row is the first stored row.
-  std::vector<std::uint8_t> stored(static_cast<std::size_t>(row_length));
+  std::vector<std::uint8_t> stored(header.height > 0 ? static_cast<std::size_t>(row_length) : 0);
   const std::size_t padding = static_cast<std::size_t>(row_length) - canvas_row;
   const std::array<std::uint8_t, 4> zeros{};
   for (std::uint32_t r = header.height; r-- > 0;) {

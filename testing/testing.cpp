@@ -91,7 +91,8 @@ program_result run_program(const std::string& name, const std::vector<std::strin
   const std::filesystem::path program_dir =
       environment_or("SHAPETOOLS_PROGRAM_DIR", SHAPETOOLS_PROGRAM_DIR);
   const std::string runner = environment_or("SHAPETOOLS_PROGRAM_RUNNER", "");
-  const std::filesystem::path program = program_dir / (name + SHAPETOOLS_EXE_SUFFIX);
+  const std::string suffix = environment_or("SHAPETOOLS_PROGRAM_SUFFIX", SHAPETOOLS_EXE_SUFFIX);
+  const std::filesystem::path program = program_dir / (name + suffix);
 
   // Standard input and output go through files beside the working folder,
   // so that the program sees only what the test put there.
@@ -115,8 +116,14 @@ program_result run_program(const std::string& name, const std::vector<std::strin
 #else
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
-  const bytes output = read_file(out_path);
-  result.output.assign(output.begin(), output.end());
+  // Windows programs print their line ends as CR LF; the tests compare LF.
+  for (std::uint8_t c : read_file(out_path)) {
+    if (c == '\n' && !result.output.empty() && result.output.back() == '\r') {
+      result.output.back() = '\n';
+    } else {
+      result.output += static_cast<char>(c);
+    }
+  }
   std::error_code ignored;
   std::filesystem::remove(in_path, ignored);
   std::filesystem::remove(out_path, ignored);

@@ -36,8 +36,9 @@ struct program_result {
 // Runs the built program `name` (egatiles, pc98tiles, ...) in `folder` with
 // `args` and `input` on its standard input, and waits for it. The programs
 // are taken from the build folder; the environment variable
-// SHAPETOOLS_PROGRAM_DIR names another folder and SHAPETOOLS_PROGRAM_RUNNER
-// a command to run them through (for example an emulator).
+// SHAPETOOLS_PROGRAM_DIR names another folder, SHAPETOOLS_PROGRAM_SUFFIX
+// their file name ending (".exe") and SHAPETOOLS_PROGRAM_RUNNER a command
+// to run them through (for example wine for Windows builds).
 program_result run_program(const std::string& name, const std::vector<std::string>& args,
                            const std::filesystem::path& folder, const std::string& input = "");
 
