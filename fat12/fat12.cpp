@@ -1,0 +1,295 @@
+// FAT12 floppy images: loading, FAT decoding, root directory lookup, reading
+// and overwriting a file along its cluster chain, and saving the image.
+#include "fat12/fat12.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <new>
+#include <system_error>
+
+#include "bitmap/bitmap.h"
+
+namespace {
+
+using file_ptr = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
+
+// Volume layout (byte positions relative to the volume offset).
+constexpr std::int64_t sector_bytes = 1024;
+constexpr std::int64_t fat_start = 1024;
+constexpr std::int64_t root_start = 5120;
+constexpr std::int64_t root_end = 11264;
+constexpr std::int64_t cluster_base = 9216;  // cluster n at 9216 + 1024 * n
+constexpr std::int64_t slot_bytes = 32;
+
+// ASCII letters compared without regard to case, over exactly `count` bytes.
+bool equal_ignoring_case(const std::uint8_t* a, const char* b, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    int x = a[i];
+    int y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x -= 'a' - 'A';
+    if (y >= 'a' && y <= 'z') y -= 'a' - 'A';
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Position of a cluster's 1024 bytes in image_data, or -1 when the cluster
+// number is not a data cluster of this image or its bytes lie outside it.
+std::int64_t locate_cluster(const disk_image& image, std::int32_t cluster) {
+  if (cluster < 2 || cluster >= image.fat_count ||
+      static_cast<std::size_t>(cluster) >= image.fat.size()) {
+    return -1;
+  }
+  std::int64_t position = image.volume_offset + cluster_base + sector_bytes * cluster;
+  if (position < 0 ||
+      position + sector_bytes > static_cast<std::int64_t>(image.image_data.size())) {
+    return -1;
+  }
+  return position;
+}
+
+// The lookup and size checks shared by reading and writing a file: 0 with
+// the entry found, or -1 after the message.
+int find_file(const disk_image& image, const std::string& name, std::int64_t length,
+              bool ignore_case, dir_entry& entry) {
+  std::array<char, 12> dos_name{};
+  if (make_dos_filename(dos_name, name) < 0) {
+    std::printf("illegal filename '%s'\n", name.c_str());
+    return -1;
+  }
+  if (find_dir_entry(image, dos_name, ignore_case, entry) < 0) {
+    std::printf("can't find '%s'\n", name.c_str());
+    return -1;
+  }
+  if (entry.size < length) {
+    std::printf("file size error '%s' %d < %d\n", name.c_str(), static_cast<int>(entry.size),
+                static_cast<int>(length));
+    return -1;
+  }
+  if (entry.size > length) {
+    std::printf("file size mismatch '%s' %d != %d ... ignored\n", name.c_str(),
+                static_cast<int>(entry.size), static_cast<int>(length));
+  }
+  return 0;
+}
+
+// Visits the clusters holding the first `length` bytes of the file in chain
+// order, calling copy(image position, file position, byte count). At most
+// ceil(length / 1024) clusters are visited, so a looping chain ends too.
+template <typename Copy>
+int walk_chain(const disk_image& image, const std::string& name, const dir_entry& entry,
+               std::int64_t length, Copy copy) {
+  std::int32_t cluster = entry.first_cluster;
+  for (std::int64_t done = 0; done < length; done += sector_bytes) {
+    std::int64_t position = locate_cluster(image, cluster);
+    if (position < 0) {
+      std::printf("fat error '%s'\n", name.c_str());
+      return -1;
+    }
+    copy(static_cast<std::size_t>(position), static_cast<std::size_t>(done),
+         static_cast<std::size_t>(std::min(length - done, sector_bytes)));
+    cluster = image.fat[static_cast<std::size_t>(cluster)];
+  }
+  return 0;
+}
+
+}  // namespace
+
+int load_disk_image(disk_image& image, const std::string& path, std::int32_t volume_offset) {
+  image = disk_image{};
+  image.volume_offset = volume_offset;
+
+  file_ptr file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  auto fail = [&image] {
+    free_disk_image(image);
+    return -1;
+  };
+  if (!file) {
+    std::printf("open error '%s'\n", path.c_str());
+    return fail();
+  }
+  if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+    std::printf("seek error '%s' (SEEK_END)\n", path.c_str());
+    return fail();
+  }
+  long size = std::ftell(file.get());
+  if (size < 0) {
+    std::printf("seek error '%s' (SEEK_END)\n", path.c_str());
+    return fail();
+  }
+  if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
+    std::printf("seek error '%s' (SEEK_SET)\n", path.c_str());
+    return fail();
+  }
+  // The record counts bytes in 32 bits; a larger file cannot be held.
+  if (size > std::numeric_limits<std::int32_t>::max()) {
+    std::printf("memory exhaust!\n");
+    return fail();
+  }
+  // The system area (boot sector, both FATs, root directory) must be there.
+  if (size < static_cast<long>(volume_offset) + root_end) {
+    std::printf("disk image too small '%s'\n", path.c_str());
+    return fail();
+  }
+  image.image_size = static_cast<std::int32_t>(size);
+  try {
+    image.image_data.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    std::printf("memory exhaust!\n");
+    return fail();
+  }
+  if (std::fread(image.image_data.data(), 1, image.image_data.size(), file.get()) !=
+      image.image_data.size()) {
+    std::printf("read error '%s'\n", path.c_str());
+    return fail();
+  }
+  file.reset();
+  if (decode_fat(image.image_data, volume_offset, image.fat) < 0) {
+    std::printf("can't get fat '%s' offset=%08X\n", path.c_str(),
+                static_cast<unsigned>(volume_offset));
+    return fail();
+  }
+  image.fat_count = static_cast<std::int32_t>(image.fat.size());
+  return 0;
+}
+
+int decode_fat(std::span<const std::uint8_t> image_data, std::int32_t volume_offset,
+               std::vector<std::int32_t>& fat) {
+  fat.clear();
+  std::int64_t count =
+      (static_cast<std::int64_t>(image_data.size()) - volume_offset) / sector_bytes;
+  if (count < 0) {
+    std::printf("memory exhaust!");
+    return -1;
+  }
+  try {
+    fat.assign(static_cast<std::size_t>(count), 0);
+  } catch (const std::bad_alloc&) {
+    std::printf("memory exhaust!");
+    return -1;
+  }
+  // Bytes outside the image read as 0. With count derived from the image
+  // length this never happens: the table needs 1.5 bytes per entry.
+  auto byte_at = [&](std::int64_t position) -> std::uint32_t {
+    if (position < 0 || position >= static_cast<std::int64_t>(image_data.size())) return 0;
+    return image_data[static_cast<std::size_t>(position)];
+  };
+  std::int64_t group = static_cast<std::int64_t>(volume_offset) + fat_start;
+  for (std::int64_t i = 0; i < count; i += 2, group += 3) {
+    std::uint32_t v = byte_at(group) | byte_at(group + 1) << 8 | byte_at(group + 2) << 16;
+    fat[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(v & 0xFFF);
+    if (i + 1 < count) fat[static_cast<std::size_t>(i + 1)] = static_cast<std::int32_t>(v >> 12);
+  }
+  return 0;
+}
+
+int make_dos_filename(std::array<char, 12>& out, const std::string& name) {
+  std::size_t n = 0;
+  std::size_t i = 0;
+  while (i < 8 && n < name.size() && name[n] != '.') out[i++] = name[n++];
+  while (i < 8) out[i++] = ' ';
+  if (n < name.size() && name[n] == '.') {
+    ++n;
+    while (i < 11 && n < name.size()) out[i++] = name[n++];
+  }
+  while (i < 11) out[i++] = ' ';
+  out[11] = '\0';
+  return n == name.size() ? 0 : -1;
+}
+
+int find_dir_entry(const disk_image& image, const std::array<char, 12>& dos_name, bool ignore_case,
+                   dir_entry& entry) {
+  const std::int64_t end = std::min<std::int64_t>(
+      image.volume_offset + root_end, static_cast<std::int64_t>(image.image_data.size()));
+  for (std::int64_t slot = image.volume_offset + root_start; slot >= 0 && slot + slot_bytes <= end;
+       slot += slot_bytes) {
+    const std::uint8_t* p = image.image_data.data() + slot;
+    bool match = ignore_case ? equal_ignoring_case(p, dos_name.data(), 11)
+                             : std::memcmp(p, dos_name.data(), 11) == 0;
+    if (match) {
+      entry.slot_offset = static_cast<std::int32_t>(slot);
+      entry.first_cluster = read_le16(p + 26);
+      entry.size = read_le32(p + 28);
+      return 0;
+    }
+  }
+  return -1;
+}
+
+int read_image_file(const disk_image& image, const std::string& name,
+                    std::span<std::uint8_t> buffer, bool ignore_case) {
+  dir_entry entry;
+  const auto length = static_cast<std::int64_t>(buffer.size());
+  if (find_file(image, name, length, ignore_case, entry) < 0) return -1;
+  return walk_chain(
+      image, name, entry, length, [&](std::size_t position, std::size_t offset, std::size_t count) {
+        std::memcpy(buffer.data() + offset, image.image_data.data() + position, count);
+      });
+}
+
+int write_image_file(disk_image& image, const std::string& name, std::span<const std::uint8_t> data,
+                     bool ignore_case) {
+  dir_entry entry;
+  const auto length = static_cast<std::int64_t>(data.size());
+  if (find_file(image, name, length, ignore_case, entry) < 0) return -1;
+  return walk_chain(image, name, entry, length,
+                    [&](std::size_t position, std::size_t offset, std::size_t count) {
+                      std::memcpy(image.image_data.data() + position, data.data() + offset, count);
+                    });
+}
+
+int save_disk_image(const disk_image& image, const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path target(path);
+
+  // The target must be replaceable: not a directory, and writable when it
+  // exists (opening it for update neither truncates nor changes it).
+  const fs::file_status status = fs::status(target, error);
+  if (fs::exists(status)) {
+    if (fs::is_directory(status) || !file_ptr(std::fopen(path.c_str(), "r+b"), &std::fclose)) {
+      std::printf("open error '%s'\n", path.c_str());
+      return -1;
+    }
+  }
+
+  // The image goes to a fresh file beside the target first, and replaces the
+  // target only when it is complete, so a failure never destroys the target.
+  fs::path temporary;
+  for (int n = 0;; ++n) {
+    if (n == 1000) {
+      std::printf("open error '%s'\n", path.c_str());
+      return -1;
+    }
+    temporary = target;
+    temporary += "." + std::to_string(n) + ".tmp";
+    if (!fs::exists(fs::symlink_status(temporary, error))) break;
+  }
+  file_ptr file(std::fopen(temporary.string().c_str(), "wb"), &std::fclose);
+  if (!file) {
+    std::printf("open error '%s'\n", path.c_str());
+    return -1;
+  }
+  bool written = std::fwrite(image.image_data.data(), 1, image.image_data.size(), file.get()) ==
+                 image.image_data.size();
+  written = std::fclose(file.release()) == 0 && written;
+  if (written && fs::exists(status)) {
+    fs::permissions(temporary, status.permissions(), error);  // keep the target's mode
+  }
+  if (written) {
+    fs::rename(temporary, target, error);
+    written = !error;
+  }
+  if (!written) {
+    fs::remove(temporary, error);
+    std::printf("write error '%s'\n", path.c_str());
+    return -1;
+  }
+  return 0;
+}
+
+void free_disk_image(disk_image& image) { image = disk_image{}; }

@@ -1,0 +1,105 @@
+// pc98tiles: reads "ocshape.pat" and "swshape.pat" out of the two FDI disk
+// images, draws every tile into the 512 x 736 sheet and writes it as a 4-bit
+// BMP, and, when a second name is given, the tiles' mask plane as a 1-bit BMP.
+#include <array>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "bitmap/bitmap.h"
+#include "fat12/fat12.h"
+#include "pc98/pc98.h"
+#include "tool/tool.h"
+
+namespace {
+
+constexpr std::array<const char*, 8> usage = {
+    "usage: pc98tiles [options] OUTPUT.BMP [MASK.BMP]\n",
+    "option: --disk1 DISK-IMG    disk image name of Mirath Disk\n",
+    "                            read 'KV_Mirath.fdi' if not specified\n",
+    "        --disk2 DISK-IMG    disk image name of Thalwynde Disk\n",
+    "                            read 'KV_Thalwynd.fdi' if not specified\n",
+    "        --help              print usage\n",
+    "\n",
+    "supported disk image format is *.fdi only\n",
+};
+
+// Loads each disk in turn (disk 2 only once disk 1 was read) and copies its
+// shape file whole into `shapes`. 0, or -1 after the error line.
+int read_shape_files(const std::array<std::string, 2>& images,
+                     std::array<std::vector<std::uint8_t>, 2>& shapes) {
+  disk_image image;
+  for (std::size_t d = 0; d < pc98_disks.size(); ++d) {
+    const pc98_disk& disk = pc98_disks[d];
+    shapes[d].assign(static_cast<std::size_t>(disk.shape_size), 0);
+    if (load_disk_image(image, images[d], fdi_volume_offset) < 0) {
+      std::printf("read disk image error %s\n", images[d].c_str());
+      return -1;
+    }
+    if (read_image_file(image, disk.shape_name, shapes[d], true) < 0) {
+      std::printf("read disk image error %s/%s\n", images[d].c_str(), disk.shape_name);
+      return -1;
+    }
+    free_disk_image(image);
+  }
+  return 0;
+}
+
+// Draws every non-empty cell of the shape table from its record.
+std::vector<std::uint8_t> draw_sheet(const std::array<std::vector<std::uint8_t>, 2>& shapes) {
+  std::vector<std::uint8_t> sheet(std::size_t{pc98_sheet_width} * pc98_sheet_height, 0);
+  for (std::size_t i = 0; i < pc98_shape_table.size(); ++i) {
+    const pc98_shape& shape = pc98_shape_table[i];
+    if (shape.disk == 0) continue;
+    const std::span<const std::uint8_t> file = shapes[static_cast<std::size_t>(shape.disk - 1)];
+    draw_pc98_tile(static_cast<int>(i) / pc98_sheet_columns,
+                   static_cast<int>(i) % pc98_sheet_columns,
+                   file.subspan(static_cast<std::size_t>(shape.offset)), shape.planes, sheet);
+  }
+  return sheet;
+}
+
+}  // namespace
+
+int run_pc98tiles(int argc, char** argv) {
+  std::array<std::string, 2> images = {pc98_disks[0].image_name, pc98_disks[1].image_name};
+  const std::array<command_option, 2> options = {{
+      {"--disk1", true, "no disk image (mirath disk)\n",
+       [&images](const std::string& value) { images[0] = value; }},
+      {"--disk2", true, "no disk image (thalwynde disk)\n",
+       [&images](const std::string& value) { images[1] = value; }},
+  }};
+  std::vector<std::string> names;
+  if (scan_arguments(argc, argv, options, 2, usage, names) != 0) return 1;
+  if (names.empty()) {
+    std::printf("no output bitmap filename\n");
+    return 1;
+  }
+
+  std::array<std::vector<std::uint8_t>, 2> shapes;
+  if (read_shape_files(images, shapes) < 0) return 1;
+  const std::vector<std::uint8_t> sheet = draw_sheet(shapes);
+
+  // The sheet is written before the mask is made: a failure at the mask
+  // leaves a complete sheet behind.
+  if (write_bitmap_file(names[0], pc98_sheet_width, pc98_sheet_height, 4, pc98_palette, sheet) <
+      0) {
+    std::printf("write bitmap file error '%s'\n", names[0].c_str());
+    return 1;
+  }
+  if (names.size() < 2) return 0;
+
+  // Indices 8-15 (mask bit set) select white, everything else black.
+  std::vector<std::uint8_t> mask;
+  if (convert_bit_count(pc98_sheet_width, pc98_sheet_height, 4, mask_select_palette, sheet, 1,
+                        mask_palette, mask) < 0) {
+    std::printf("convert error\n");
+    return 1;
+  }
+  if (write_bitmap_file(names[1], pc98_sheet_width, pc98_sheet_height, 1, mask_palette, mask) < 0) {
+    std::printf("write bitmap file error '%s'\n", names[1].c_str());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,88 @@
+// x68ktiles: unpacks shape.pat of an X68000 XDF image into a 576 x 792
+// 4-bit sheet BMP and, on request, a 1-bit mask BMP.
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bitmap/bitmap.h"
+#include "fat12/fat12.h"
+#include "pc98/pc98.h"
+#include "tool/tool.h"
+#include "x68k/x68k.h"
+
+namespace {
+
+constexpr std::array<const char*, 6> usage = {
+    "usage: x68ktiles [options] OUTPUT.BMP [MASK.BMP]\n",
+    "option: --disk DISK-IMG     disk image name of Mirath Disk\n",
+    "                            read 'kv-mirath.xdf' if not specified\n",
+    "        --help              print usage\n",
+    "\n",
+    "supported disk image format is *.xdf only\n",
+};
+
+constexpr const char* shape_file = "shape.pat";
+
+}  // namespace
+
+int run_x68ktiles(int argc, char** argv) {
+  std::string disk = "kv-mirath.xdf";
+  const std::array<command_option, 1> options = {
+      command_option{"--disk", true, "no disk image (mirath disk)\n",
+                     [&disk](const std::string& value) { disk = value; }},
+  };
+  std::vector<std::string> positionals;
+  if (scan_arguments(argc, argv, options, 2, usage, positionals) < 0) return 1;
+  if (positionals.empty()) {
+    std::printf("no output bitmap filename\n");
+    return 1;
+  }
+  const std::string& sheet_name = positionals[0];
+
+  std::vector<std::uint8_t> shape(x68k_shape_bytes);
+  disk_image image;
+  if (load_disk_image(image, disk, xdf_volume_offset) < 0) {
+    std::printf("read disk image error %s\n", disk.c_str());
+    return 1;
+  }
+  if (read_image_file(image, shape_file, shape, true) < 0) {
+    std::printf("read disk image error %s/%s\n", disk.c_str(), shape_file);
+    return 1;
+  }
+  free_disk_image(image);
+
+  std::vector<std::uint8_t> canvas(x68k_canvas_bytes, 0);
+  for (int row = 0; row < x68k_sheet_rows; ++row) {
+    for (int column = 0; column < x68k_sheet_columns; ++column) {
+      const x68k_layout_entry& entry =
+          x68k_sheet_layout[static_cast<std::size_t>(row * x68k_sheet_columns + column)];
+      if (entry.tile_number < 0) continue;
+      unpack_x68k_tile(row, column,
+                       std::span<const std::uint8_t>(shape)
+                           .subspan(static_cast<std::size_t>(entry.shape_offset))
+                           .first<x68k_tile_bytes>(),
+                       canvas);
+    }
+  }
+  if (write_bitmap_file(sheet_name, x68k_sheet_width, x68k_sheet_height, 4, x68k_palette, canvas) <
+      0) {
+    std::printf("write bitmap file error '%s'\n", sheet_name.c_str());
+    return 1;
+  }
+  if (positionals.size() < 2) return 0;
+
+  const std::string& mask_name = positionals[1];
+  std::vector<std::uint8_t> mask;
+  if (convert_bit_count(x68k_sheet_width, x68k_sheet_height, 4, mask_select_palette, canvas, 1,
+                        mask_palette, mask) < 0) {
+    std::printf("convert error\n");
+    return 1;
+  }
+  if (write_bitmap_file(mask_name, x68k_sheet_width, x68k_sheet_height, 1, mask_palette, mask) <
+      0) {
+    std::printf("write bitmap file error '%s'\n", mask_name.c_str());
+    return 1;
+  }
+  return 0;
+}
