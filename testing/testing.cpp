@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
@@ -128,6 +129,52 @@ program_result run_program(const std::string& name, const std::vector<std::strin
   std::filesystem::remove(in_path, ignored);
   std::filesystem::remove(out_path, ignored);
   return result;
+}
+
+void save_bitmap(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
+                 std::uint16_t bit_count, std::span<const std::uint8_t> palette,
+                 std::span<const std::uint8_t> canvas) {
+  bitmap_header header;
+  init_bitmap_header(header, width, height, bit_count);
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(
+      std::fopen(path.string().c_str(), "wb"), &std::fclose);
+  ASSERT_TRUE(file) << path;
+  ASSERT_EQ(write_bitmap(file.get(), header, palette.empty() ? nullptr : palette.data(), canvas), 0);
+}
+
+bitmap_image load_bitmap(const std::filesystem::path& path) {
+  bitmap_image image;
+  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(
+      std::fopen(path.string().c_str(), "rb"), &std::fclose);
+  EXPECT_TRUE(file) << path;
+  if (file) {
+    EXPECT_EQ(read_bitmap(file.get(), image.header, &image.palette, &image.canvas, false), 0)
+        << path;
+  }
+  return image;
+}
+
+void resave_bitmap(const std::filesystem::path& path, std::uint16_t bit_count,
+                   std::uint32_t height) {
+  const bitmap_image in = load_bitmap(path);
+  const std::size_t pixels = std::size_t{in.header.width} * height;
+  ASSERT_LE(pixels, in.canvas.size());
+  bytes palette;
+  bytes canvas;
+  if (bit_count == 8) {
+    palette.assign(1024, 0x40);
+    for (std::size_t i = 0; i < in.palette.size(); ++i) {
+      palette[1020 - i / 4 * 4 + i % 4] = in.palette[i];
+    }
+    for (std::size_t i = 0; i < pixels; ++i) canvas.push_back(static_cast<std::uint8_t>(255 - in.canvas[i]));
+  } else {
+    ASSERT_EQ(bit_count, 24);
+    for (std::size_t i = 0; i < pixels; ++i) {
+      const auto colour = in.palette.begin() + 4 * in.canvas[i];
+      canvas.insert(canvas.end(), colour, colour + 3);
+    }
+  }
+  save_bitmap(path, in.header.width, height, bit_count, palette, canvas);
 }
 
 bytes pattern_bytes(std::size_t count, std::uint32_t seed) {

@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "bitmap/bitmap.h"
 
 using bytes = std::vector<std::uint8_t>;
 
@@ -41,6 +44,27 @@ struct program_result {
 // to run them through (for example wine for Windows builds).
 program_result run_program(const std::string& name, const std::vector<std::string>& args,
                            const std::filesystem::path& folder, const std::string& input = "");
+
+// A BMP file as the bitmap library reads it.
+struct bitmap_image {
+  bitmap_header header;
+  bytes palette;
+  bytes canvas;
+};
+
+// Writes a BMP with the library's own writer (an empty palette is all black).
+void save_bitmap(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
+                 std::uint16_t bit_count, std::span<const std::uint8_t> palette,
+                 std::span<const std::uint8_t> canvas);
+
+// Reads a BMP; a failure fails the calling test.
+bitmap_image load_bitmap(const std::filesystem::path& path);
+
+// Saves an indexed BMP again as a paint program might: at 24 bits, or at
+// 8 bits with its colours listed in reverse order. Only the top `height`
+// rows are kept.
+void resave_bitmap(const std::filesystem::path& path, std::uint16_t bit_count,
+                   std::uint32_t height);
 
 // A deterministic pseudo-random byte sequence for test data.
 bytes pattern_bytes(std::size_t count, std::uint32_t seed);
