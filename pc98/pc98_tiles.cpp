@@ -8,6 +8,7 @@
 
 #include "bitmap/bitmap.h"
 #include "pc98/pc98.h"
+#include "tool/tool.h"
 
 namespace {
 
@@ -97,38 +98,10 @@ std::optional<std::string> make_new_filename(const std::string& name) {
 
 int read_pc98_sheet(const std::string& path, int& rows, int bit_count,
                     std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas) {
-  file_ptr file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) {
-    std::printf("open error '%s'\n", path.c_str());
-    return -1;
-  }
-  bitmap_header header;
-  std::vector<std::uint8_t> bmp_palette;
-  std::vector<std::uint8_t> pixels;
-  if (read_bitmap(file.get(), header, &bmp_palette, &pixels, false) < 0) {
-    std::printf("read error '%s'\n", path.c_str());
-    return -1;
-  }
-  file.reset();
-
-  // The fields are unsigned, so a negative (top-down) height is refused too.
-  if (header.width != static_cast<std::uint32_t>(pc98_sheet_width) ||
-      header.height < static_cast<std::uint32_t>(16 * pc98_tile_size) ||
-      header.height > static_cast<std::uint32_t>(pc98_sheet_height)) {
-    std::printf("bitmap size error '%s' %d x %d\n", path.c_str(), static_cast<int>(header.width),
-                static_cast<int>(header.height));
-    return -1;
-  }
-  const int height = static_cast<int>(header.height);
+  const int height = read_sheet_bitmap(path, pc98_sheet_width, 16 * pc98_tile_size,
+                                       pc98_sheet_height, bit_count, palette, canvas);
+  if (height < 0) return -1;
   rows = height / pc98_tile_size;
-
-  std::vector<std::uint8_t> converted;
-  if (convert_bit_count(pc98_sheet_width, height, header.bit_count, bmp_palette, pixels, bit_count,
-                        palette, converted) < 0) {
-    std::printf("convert_bit_count() error '%s'\n", path.c_str());
-    return -1;
-  }
-  std::copy_n(converted.begin(), std::min(converted.size(), canvas.size()), canvas.begin());
   return 0;
 }
 

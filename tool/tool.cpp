@@ -1,4 +1,5 @@
 // Argument scan, console questions and guarded output files.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -74,6 +75,42 @@ bool confirm_overwrite(const std::string& path) {
   if (error || !std::filesystem::exists(status)) return true;
   std::printf("already exists '%s'\n", path.c_str());
   return ask_yes_no("overwrite ?") > 0;
+}
+
+int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_t min_height,
+                      std::uint32_t max_height, int bit_count,
+                      std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas) {
+  bitmap_header header;
+  std::vector<std::uint8_t> bmp_palette;
+  std::vector<std::uint8_t> pixels;
+  {
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"),
+                                                            &std::fclose);
+    if (!file) {
+      std::printf("open error '%s'\n", path.c_str());
+      return -1;
+    }
+    if (read_bitmap(file.get(), header, &bmp_palette, &pixels, false) < 0) {
+      std::printf("read error '%s'\n", path.c_str());
+      return -1;
+    }
+  }
+  // The fields are unsigned: a negative (top-down) height is out of range.
+  if (header.width != width || header.height < min_height || header.height > max_height) {
+    std::printf("bitmap size error '%s' %d x %d\n", path.c_str(), static_cast<int>(header.width),
+                static_cast<int>(header.height));
+    return -1;
+  }
+  const auto height = static_cast<int>(header.height);
+  std::vector<std::uint8_t> converted;
+  if (convert_bit_count(static_cast<int>(width), height, header.bit_count, bmp_palette, pixels,
+                        bit_count, palette, converted) < 0 ||
+      converted.size() > canvas.size()) {
+    std::printf("convert_bit_count() error '%s'\n", path.c_str());
+    return -1;
+  }
+  std::copy(converted.begin(), converted.end(), canvas.begin());
+  return height;
 }
 
 int write_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,

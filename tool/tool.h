@@ -42,6 +42,16 @@ int ask_yes_no(const char* question);
 // user answers yes to "overwrite ?" after "already exists '%s'\n".
 bool confirm_overwrite(const std::string& path);
 
+// Reads an edited tile sheet: a BMP exactly `width` pixels wide and
+// `min_height` to `max_height` high (a top-down file's negative height
+// fails too), converted by nearest colour to `bit_count` with `palette`
+// into the top rows of `canvas`. Returns the height, or -1 after
+// "open error '%s'\n", "read error '%s'\n", "bitmap size error '%s' %d x %d\n"
+// or "convert_bit_count() error '%s'\n".
+int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_t min_height,
+                      std::uint32_t max_height, int bit_count,
+                      std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas);
+
 // Writes a whole BMP to `path` under the overwrite guard. Returns 0, or -1
 // after a refusal, "open error '%s'\n" or "write error '%s'\n" (a failed
 // close counts as a failed write).

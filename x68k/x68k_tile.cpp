@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bitmap/bitmap.h"
+#include "tool/tool.h"
 #include "x68k/x68k.h"
 
 namespace {
@@ -47,40 +48,10 @@ int pack_x68k_tile(int row, int column, std::span<std::uint8_t, x68k_tile_bytes>
 
 int read_x68k_sheet(const std::string& path, int& rows, int& columns,
                     std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas) {
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "rb"),
-                                                          &std::fclose);
-  if (!file) {
-    std::printf("open error '%s'\n", path.c_str());
-    return -1;
-  }
-  bitmap_header header;
-  std::vector<std::uint8_t> bmp_palette;
-  std::vector<std::uint8_t> pixels;
-  if (read_bitmap(file.get(), header, &bmp_palette, &pixels, false) < 0) {
-    std::printf("read error '%s'\n", path.c_str());
-    return -1;
-  }
-  file.reset();
-
-  if (header.width != static_cast<std::uint32_t>(x68k_sheet_width) ||
-      header.height < static_cast<std::uint32_t>(16 * x68k_cell_pixels) ||
-      header.height > static_cast<std::uint32_t>(x68k_sheet_height)) {
-    std::printf("bitmap size error '%s' %d x %d\n", path.c_str(), static_cast<int>(header.width),
-                static_cast<int>(header.height));
-    return -1;
-  }
-  const int width = static_cast<int>(header.width);
-  const int height = static_cast<int>(header.height);
+  const int height = read_sheet_bitmap(path, x68k_sheet_width, 16 * x68k_cell_pixels,
+                                       x68k_sheet_height, 4, palette, canvas);
+  if (height < 0) return -1;
   rows = height / x68k_cell_pixels;
-  columns = width / x68k_cell_pixels;
-
-  std::vector<std::uint8_t> converted;
-  if (convert_bit_count(width, height, header.bit_count, bmp_palette, pixels, 4, palette,
-                        converted) < 0 ||
-      converted.size() > canvas.size()) {
-    std::printf("convert_bit_count() error '%s'\n", path.c_str());
-    return -1;
-  }
-  std::copy(converted.begin(), converted.end(), canvas.begin());
+  columns = x68k_sheet_width / x68k_cell_pixels;
   return 0;
 }
