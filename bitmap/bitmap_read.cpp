@@ -170,9 +170,10 @@ int read_bitmap(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t
     // No rows, no row buffer: a zero height must not let a huge width allocate.
     std::vector<std::uint8_t> stored(header.height > 0 ? static_cast<std::size_t>(row_length) : 0);
 
-    // The file stores the bottom row first.
-    for (std::uint32_t r = header.height; r-- > 0;) {
-      if (row_length > 0 && std::fread(stored.data(), stored.size(), 1, file) != 1) {
+    // The file stores the bottom row first. Rows of a zero-width bitmap hold
+    // nothing, however many the header claims.
+    for (std::uint32_t r = row_length > 0 ? header.height : 0; r-- > 0;) {
+      if (std::fread(stored.data(), stored.size(), 1, file) != 1) {
         std::printf("error: read_bitmap() - can't read bitmap data\n");
         return -1;
       }

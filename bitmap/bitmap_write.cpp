@@ -179,7 +179,8 @@ int write_bitmap(std::FILE* file, const bitmap_header& header, const std::uint8_
   std::vector<std::uint8_t> stored(header.height > 0 ? static_cast<std::size_t>(row_length) : 0);
   const std::size_t padding = static_cast<std::size_t>(row_length) - canvas_row;
   const std::array<std::uint8_t, 4> zeros{};
-  for (std::uint32_t r = header.height; r-- > 0;) {
+  // A zero-width bitmap has empty rows, however many the header claims.
+  for (std::uint32_t r = row_length > 0 ? header.height : 0; r-- > 0;) {
     const std::uint8_t* row = canvas.data() + canvas_row * r;
     if (bit_count == 1 || bit_count == 4) {
       write_packed_row(file, row, header.width, bit_count, stored);
