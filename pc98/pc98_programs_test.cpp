@@ -103,6 +103,7 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
       {"pc98tiles", {}, "no output bitmap filename\n"},
       {"pc98tiles", {"a.bmp", "--disk1"}, "no disk image (mirath disk)\n"},
       {"pc98tiles", {"a.bmp", "--disk2"}, "no disk image (thalwynde disk)\n"},
+      {"pc98tiles", {"a.bmp", "--disk1", "-x.fdi"}, "open error '-x.fdi'\nread disk image error -x.fdi\n"},
       // Disk 2 (missing) is never opened after disk 1 failed.
       {"pc98tiles", {"a", "--disk1", "noshape.fdi", "--disk2", "none"},
        "can't find 'ocshape.pat'\nread disk image error noshape.fdi/ocshape.pat\n"},

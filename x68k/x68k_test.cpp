@@ -134,6 +134,27 @@ TEST_F(x68k_programs, extractor_messages) {
   EXPECT_EQ(read_file(dir / "old.bmp"), bytes({'o', 'l', 'd'}));
 }
 
+// The answers come from standard input; what follows the deciding letter
+// stays there for the next question.
+TEST_F(x68k_programs, overwrite_answers_come_from_standard_input) {
+  const std::string sheet = "already exists 's.bmp'\noverwrite ? (Y or N): ";
+  const std::string mask = "already exists 'm.bmp'\noverwrite ? (Y or N): ";
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"Yes\n", 1, sheet + mask + "\nwrite bitmap file error 'm.bmp'\n"},
+      {"maybe\nn\n", 1, sheet + mask + "write bitmap file error 'm.bmp'\n"},
+      {"", 1, sheet + "\nwrite bitmap file error 's.bmp'\n"},
+      {"y y", 0, sheet + mask},
+  };
+  for (const auto& [input, status, output] : cases) {
+    write_file(dir / "s.bmp", std::string("old"));
+    write_file(dir / "m.bmp", std::string("old"));
+    const program_result r = tiles({"--disk", "disk.xdf", "s.bmp", "m.bmp"}, input);
+    EXPECT_EQ(r.status, status) << input;
+    EXPECT_EQ(r.output, output);
+    EXPECT_EQ(fs::file_size(dir / "s.bmp"), input.empty() ? 3u : 228214u);
+  }
+}
+
 TEST_F(x68k_programs, unedited_sheet_patches_back_identically) {
   for (int bits : {4, 8, 24}) {
     extract(bits);
