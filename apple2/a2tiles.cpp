@@ -2,7 +2,6 @@
 // and writes all 256 tiles as one 16 x 16 tile sheet, a 4-bit BMP.
 #include <array>
 #include <cstdio>
-#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -91,28 +90,6 @@ int read_shape_files(const render_options& options, std::vector<std::uint8_t>& s
   return 0;
 }
 
-// Writes the sheet as a 4-bit BMP, replacing any file of that name.
-int write_tile_sheet(const std::string& path, const render_geometry& geometry,
-                     const std::array<std::uint8_t, 64>& palette,
-                     std::span<const std::uint8_t> canvas) {
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"),
-                                                          &std::fclose);
-  if (!file) {
-    std::printf("open error '%s'\n", path.c_str());
-    return -1;
-  }
-  bitmap_header header;
-  init_bitmap_header(header, static_cast<std::uint32_t>(geometry.cell_width * 16),
-                     static_cast<std::uint32_t>(geometry.cell_height * 16), 4);
-  if (write_bitmap(file.get(), header, palette.data(), canvas) < 0) return -1;
-  // Buffered data reaches the file only here; a failed close is a failed write.
-  if (std::fclose(file.release()) != 0) {
-    std::printf("write error '%s'\n", path.c_str());
-    return -1;
-  }
-  return 0;
-}
-
 }  // namespace
 
 int run_a2tiles(int argc, char** argv) {
@@ -141,5 +118,10 @@ int run_a2tiles(int argc, char** argv) {
   }
   convert_tile_sheet(canvas, options, geometry);
   const auto& palette = choose_sheet_palette(options);
-  return write_tile_sheet(*options.output_name, geometry, palette, canvas) < 0 ? 1 : 0;
+  // An existing file is replaced without asking.
+  return save_bitmap_file(*options.output_name, static_cast<std::uint32_t>(geometry.cell_width * 16),
+                          static_cast<std::uint32_t>(geometry.cell_height * 16), 4, palette,
+                          canvas) < 0
+             ? 1
+             : 0;
 }

@@ -75,19 +75,6 @@ int run_egatiles(int argc, char** argv) {
   }
   const std::vector<std::uint8_t> canvas = lay_out_tiles(shapes);
 
-  file_ptr out(std::fopen(output_name.c_str(), "wb"), &std::fclose);
-  if (!out) {
-    std::printf("open error '%s'\n", output_name.c_str());
-    return 1;
-  }
-  bitmap_header header;
-  init_bitmap_header(header, sheet_size, sheet_size, 4);
-  if (write_bitmap(out.get(), header, ega_palette.data(), canvas) < 0) return 1;
-  // The data may still sit in the stream's buffer: a failing close means
-  // the file on disk is incomplete.
-  if (std::fclose(out.release()) != 0) {
-    std::printf("write error '%s'\n", output_name.c_str());
-    return 1;
-  }
-  return 0;
+  // An existing file is replaced without asking.
+  return save_bitmap_file(output_name, sheet_size, sheet_size, 4, ega_palette, canvas) < 0 ? 1 : 0;
 }

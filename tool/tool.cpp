@@ -113,10 +113,9 @@ int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_
   return height;
 }
 
-int write_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
-                      std::uint16_t bit_count, std::span<const std::uint8_t> palette,
-                      std::span<const std::uint8_t> pixels) {
-  if (!confirm_overwrite(path)) return -1;
+int save_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
+                     std::uint16_t bit_count, std::span<const std::uint8_t> palette,
+                     std::span<const std::uint8_t> pixels) {
   std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"),
                                                           &std::fclose);
   if (!file) {
@@ -125,11 +124,20 @@ int write_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_
   }
   bitmap_header header;
   init_bitmap_header(header, width, height, bit_count);
-  const int written = write_bitmap(file.get(), header, palette.data(), pixels);
-  const int closed = std::fclose(file.release());
-  if (written < 0 || closed != 0) {
+  if (write_bitmap(file.get(), header, palette.data(), pixels) < 0) return -2;
+  if (std::fclose(file.release()) != 0) {
     std::printf("write error '%s'\n", path.c_str());
-    return -1;
+    return -3;
   }
   return 0;
+}
+
+int write_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
+                      std::uint16_t bit_count, std::span<const std::uint8_t> palette,
+                      std::span<const std::uint8_t> pixels) {
+  if (!confirm_overwrite(path)) return -1;
+  const int saved = save_bitmap_file(path, width, height, bit_count, palette, pixels);
+  // A failed write_bitmap has printed only its own line; name the file too.
+  if (saved == -2) std::printf("write error '%s'\n", path.c_str());
+  return saved < 0 ? -1 : 0;
 }

@@ -52,6 +52,14 @@ int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_
                       std::uint32_t max_height, int bit_count,
                       std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas);
 
+// Writes a whole BMP to `path`, replacing any file there. Returns 0; -1
+// after "open error '%s'\n"; -2 after write_bitmap's own message; -3 after
+// "write error '%s'\n" when only the close fails (the data may have sat in
+// the stream's buffer until then).
+int save_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
+                     std::uint16_t bit_count, std::span<const std::uint8_t> palette,
+                     std::span<const std::uint8_t> pixels);
+
 // Writes a whole BMP to `path` under the overwrite guard. Returns 0, or -1
 // after a refusal, "open error '%s'\n" or "write error '%s'\n" (a failed
 // close counts as a failed write).
