@@ -1,0 +1,191 @@
+// replace_file against every kind of target: the new bytes land in the file
+// the user means, every other file keeps its bytes, and no new file is left
+// behind.
+#include "file/file.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "testing/testing.h"
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const bytes old_bytes = {'o', 'l', 'd'};
+const bytes new_bytes = pattern_bytes(5000, 9);
+
+// The entries of a folder and its sub-folders, as relative paths.
+std::set<std::string> names_in(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    names.insert(entry.path().lexically_relative(dir).generic_string());
+  }
+  return names;
+}
+
+#ifndef _WIN32
+
+// The owner of the files made by make_entries: another user's where the
+// tests may give files away.
+const uid_t file_owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+
+// Makes the entries of a case: "name" a file of old bytes with permission
+// bits 0640, "name/" a folder, "name=other" a hard link, "name->target" a
+// symbolic link.
+void make_entries(const fs::path& dir, const std::vector<std::string>& entries) {
+  for (const std::string& entry : entries) {
+    const auto arrow = entry.find("->");
+    const auto equals = entry.find('=');
+    if (arrow != std::string::npos) {
+      fs::create_symlink(entry.substr(arrow + 2), dir / entry.substr(0, arrow));
+    } else if (equals != std::string::npos) {
+      fs::create_hard_link(dir / entry.substr(equals + 1), dir / entry.substr(0, equals));
+    } else if (entry.ends_with('/')) {
+      fs::create_directory(dir / entry);
+    } else {
+      write_file(dir / entry, old_bytes);
+      ASSERT_EQ(::chmod((dir / entry).c_str(), 0640), 0);
+      ASSERT_EQ(::chown((dir / entry).c_str(), file_owner, static_cast<gid_t>(-1)), 0);
+    }
+  }
+}
+
+TEST(file_replace, every_kind_of_target) {
+  const std::string long_name = std::string(251, 'n') + ".bin";  // 255 characters
+  const struct {
+    const char* what;
+    std::vector<std::string> entries;
+    std::string target;  // relative to the folder; "" is the empty name
+    std::set<std::string> holders;  // files that must hold the new bytes
+    const char* error;   // the message's first word, or none
+  } cases[] = {
+      {"missing file", {}, "new.bin", {"new.bin"}, nullptr},
+      {"plain file", {"old.bin"}, "old.bin", {"old.bin"}, nullptr},
+      {"chain of two, each relative to its own folder",
+       {"sub/", "file.bin", "sub/inner->../file.bin", "outer->sub/inner"}, "outer",
+       {"file.bin"}, nullptr},
+      {"dangling link", {"link->made.bin"}, "link", {"made.bin"}, nullptr},
+      {"hard link", {"a.bin", "b.bin=a.bin"}, "a.bin", {"a.bin", "b.bin"}, nullptr},
+      {"new 255-character name", {}, long_name, {long_name}, nullptr},
+      {"255-character name replaced", {long_name}, long_name, {long_name}, nullptr},
+      {"empty name", {"old.bin"}, "", {}, "open"},
+      {"folder", {"sub/"}, "sub", {}, "open"},
+      {"link to a folder", {"sub/", "link->sub"}, "link", {}, "open"},
+      {"missing folder", {}, "no/such.bin", {}, "open"},
+      {"file used as a folder", {"old.bin"}, "old.bin/x", {}, "open"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_dir dir;
+    make_entries(dir.path, c.entries);
+    const std::set<std::string> before = names_in(dir.path);
+    const std::string target = c.target.empty() ? "" : (dir / c.target).string();
+    int result = 0;
+    const std::string output = capture_stdout([&] { result = replace_file(target, new_bytes); });
+    EXPECT_EQ(result, c.error ? -1 : 0);
+    EXPECT_EQ(output, c.error ? std::string(c.error) + " error '" + target + "'\n" : "");
+
+    std::set<std::string> after = before;
+    after.insert(c.holders.begin(), c.holders.end());
+    EXPECT_EQ(names_in(dir.path), after);  // no new file left behind
+    // A link replaced by a file would show up here as a file of new bytes.
+    // A replaced file keeps its permission bits and owner.
+    for (const std::string& name : after) {
+      struct stat status {};
+      if (fs::is_regular_file(fs::symlink_status(dir / name)) && before.count(name) > 0) {
+        EXPECT_EQ(read_file(dir / name), c.holders.count(name) ? new_bytes : old_bytes) << name;
+        ASSERT_EQ(::stat((dir / name).c_str(), &status), 0);
+        EXPECT_EQ(std::pair(status.st_mode & 07777, status.st_uid), std::pair(0640u, file_owner));
+      } else if (fs::is_regular_file(dir / name)) {
+        EXPECT_EQ(read_file(dir / name), new_bytes) << name;
+      }
+    }
+  }
+}
+
+TEST(file_replace, fifo_is_written_through) {
+  temp_dir dir;
+  const fs::path fifo = dir / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  bytes received;
+  std::thread reader([&] { received = read_file(fifo); });
+  EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(replace_file(fifo.string(), new_bytes), 0); }), "");
+  reader.join();
+  EXPECT_EQ(received, new_bytes);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(names_in(dir.path), std::set<std::string>{"pipe"});
+}
+
+// Runs `body` in a child process and returns its exit status (-1 when it
+// ended otherwise, by a signal for example).
+template <typename Body>
+int in_child(Body body) {
+  std::fflush(stdout);
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(body());
+  int raw = 0;
+  ::waitpid(child, &raw, 0);
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+TEST(file_replace, writable_file_in_a_read_only_folder_is_written_in_place) {
+  temp_dir dir;
+  const fs::path folder = dir / "read-only";
+  const fs::path target = folder / "sheet.bmp";
+  fs::create_directory(folder);
+  write_file(target, old_bytes);
+  constexpr int cannot_drop_privileges = 77;
+  // Privileges ignore folder permissions: the save runs as an ordinary user.
+  const bool privileged = ::geteuid() == 0;
+  if (privileged) {
+    ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+  }
+  fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const int status = in_child([&] {
+    if (privileged && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return cannot_drop_privileges;
+    return replace_file(target.string(), new_bytes) == 0 ? 0 : 1;
+  });
+  if (status == cannot_drop_privileges) GTEST_SKIP() << "cannot run as an ordinary user here";
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(read_file(target), new_bytes);
+  EXPECT_EQ(names_in(folder), std::set<std::string>{"sheet.bmp"});
+}
+
+TEST(file_replace, interrupt_leaves_no_new_file) {
+  temp_dir dir;
+  const fs::path target = dir / "image.xdf";
+  write_file(target, old_bytes);
+  std::fflush(stdout);
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(replace_file(target.string(), bytes(std::size_t{64} << 20, 1)) + 10);
+  // Interrupt once the new file is there.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  int raw = 0;
+  while (names_in(dir.path).size() == 1 && ::waitpid(child, &raw, WNOHANG) == 0 &&
+         std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  ::kill(child, SIGTERM);
+  ::waitpid(child, &raw, 0);
+  EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == SIGTERM) << "the save ended first";
+  EXPECT_EQ(names_in(dir.path), std::set<std::string>{"image.xdf"});
+  EXPECT_EQ(read_file(target), old_bytes);
+}
+
+#endif  // _WIN32
+
+}  // namespace
