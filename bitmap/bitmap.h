@@ -78,8 +78,18 @@ int write_bitmap_header(std::FILE* file, const bitmap_header& header);
 // Writes `count` 4-byte entries (0 to 256) with one call; 0 or -1.
 int write_palette(std::FILE* file, const std::uint8_t* palette, int count);
 
-// Writes a whole BMP: header as it stands, palette (all black when
-// `palette` is null, for indexed bit counts), then the canvas rows bottom-up.
+// Builds the bytes of a whole BMP into `file`: header as it stands, palette
+// (all black when `palette` is null, for indexed bit counts), then the
+// canvas rows bottom-up, each padded to 4 bytes. -1 without a message (and
+// nothing built) for an unsupported bit count or a canvas shorter than the
+// header promises.
+int encode_bitmap(const bitmap_header& header, const std::uint8_t* palette,
+                  std::span<const std::uint8_t> canvas, std::vector<std::uint8_t>& file);
+
+// Writes the bytes encode_bitmap builds: the header, the palette and the
+// rows each with one call. -1 after "error: write_bitmap() - can't write
+// bitmap header\n", "... palette\n" or "... bitmap data\n" (the stream
+// failed by the end), or without a message where encode_bitmap fails.
 int write_bitmap(std::FILE* file, const bitmap_header& header, const std::uint8_t* palette,
                  std::span<const std::uint8_t> canvas);
 

@@ -91,7 +91,9 @@ int init_bitmap_header(bitmap_header& header, std::uint32_t width, std::uint32_t
   return 0;
 }
 
-int write_bitmap_header(std::FILE* file, const bitmap_header& header) {
+// The 54 header bytes of `header`, "BM" first.
+static std::array<std::uint8_t, bitmap_header_bytes> encode_bitmap_header(
+    const bitmap_header& header) {
   std::array<std::uint8_t, bitmap_header_bytes> buffer{};
   std::uint8_t* p = buffer.data();
   *p++ = 'B';
@@ -111,6 +113,11 @@ int write_bitmap_header(std::FILE* file, const bitmap_header& header) {
   p = write_le32(p, header.y_pixels_per_meter);
   p = write_le32(p, header.colors_used);
   write_le32(p, header.colors_important);
+  return buffer;
+}
+
+int write_bitmap_header(std::FILE* file, const bitmap_header& header) {
+  const auto buffer = encode_bitmap_header(header);
   return std::fwrite(buffer.data(), buffer.size(), 1, file) == 1 ? 0 : -1;
 }
 
@@ -122,11 +129,10 @@ int write_palette(std::FILE* file, const std::uint8_t* palette, int count) {
   return std::fwrite(buffer.data(), static_cast<std::size_t>(count) * 4, 1, file) == 1 ? 0 : -1;
 }
 
-// Packs one canvas row of 1- or 4-bit indices into stored bytes, padding
-// included, and writes it with one call.
-static void write_packed_row(std::FILE* file, const std::uint8_t* row, std::uint32_t width,
-                             int bit_count, std::vector<std::uint8_t>& stored) {
-  std::fill(stored.begin(), stored.end(), 0);
+// Packs one canvas row of 1- or 4-bit indices into its stored bytes, which
+// are zero on entry (padding included).
+static void pack_row(const std::uint8_t* row, std::uint32_t width, int bit_count,
+                     std::uint8_t* stored) {
   if (bit_count == 1) {
     for (std::uint32_t x = 0; x < width; ++x) {
       if (row[x] != 0) stored[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
@@ -137,16 +143,15 @@ static void write_packed_row(std::FILE* file, const std::uint8_t* row, std::uint
       stored[x / 2] |= static_cast<std::uint8_t>((row[x] & 0x0F) << shift);
     }
   }
-  std::fwrite(stored.data(), stored.size(), 1, file);
 }
 
-int write_bitmap(std::FILE* file, const bitmap_header& header, const std::uint8_t* palette,
-                 std::span<const std::uint8_t> canvas) {
+int encode_bitmap(const bitmap_header& header, const std::uint8_t* palette,
+                  std::span<const std::uint8_t> canvas, std::vector<std::uint8_t>& file) {
   const int bit_count = header.bit_count;
   const int entries = bitmap_palette_entries(bit_count);
   if (entries < 0) return -1;
-  // The canvas must hold every pixel the header promises; checked before
-  // anything is written so a short canvas is never read past its end.
+  // The canvas must hold every pixel the header promises, so a short canvas
+  // is never read past its end.
   const int row_length = bitmap_row_length(static_cast<int>(header.width), bit_count);
   const std::uint64_t canvas_row =
       std::uint64_t{header.width} * static_cast<std::uint64_t>(bitmap_pixel_bytes(bit_count));
@@ -154,40 +159,47 @@ int write_bitmap(std::FILE* file, const bitmap_header& header, const std::uint8_
       canvas_row * header.height > canvas.size()) {
     return -1;
   }
+  // A zero-width bitmap has empty rows, however many the header claims.
+  const std::uint32_t rows = row_length > 0 ? header.height : 0;
+  const std::size_t palette_bytes = 4 * static_cast<std::size_t>(entries);
+  file.assign(bitmap_header_bytes + palette_bytes + std::size_t{rows} * static_cast<std::size_t>(row_length), 0);
 
-  if (write_bitmap_header(file, header) != 0) {
+  const auto head = encode_bitmap_header(header);
+  std::copy(head.begin(), head.end(), file.begin());
+  // Without a palette an indexed bitmap gets all-black entries (zeros).
+  if (palette != nullptr) std::memcpy(file.data() + bitmap_header_bytes, palette, palette_bytes);
+
+  // Rows bottom-up: the last canvas row is the first stored row.
+  std::uint8_t* stored = file.data() + bitmap_header_bytes + palette_bytes;
+  for (std::uint32_t r = rows; r-- > 0; stored += row_length) {
+    const std::uint8_t* row = canvas.data() + canvas_row * r;
+    if (bit_count == 1 || bit_count == 4) {
+      pack_row(row, header.width, bit_count, stored);
+    } else if (canvas_row > 0) {
+      std::memcpy(stored, row, canvas_row);
+    }
+  }
+  return 0;
+}
+
+int write_bitmap(std::FILE* file, const bitmap_header& header, const std::uint8_t* palette,
+                 std::span<const std::uint8_t> canvas) {
+  std::vector<std::uint8_t> bytes;
+  if (encode_bitmap(header, palette, canvas, bytes) < 0) return -1;
+  const std::size_t palette_end =
+      bitmap_header_bytes + 4 * static_cast<std::size_t>(bitmap_palette_entries(header.bit_count));
+  if (std::fwrite(bytes.data(), bitmap_header_bytes, 1, file) != 1) {
     std::printf("error: write_bitmap() - can't write bitmap header\n");
     return -1;
   }
-  if (entries > 0) {
-    int result = 0;
-    if (palette == nullptr) {
-      const std::array<std::uint8_t, 4> black{};
-      for (int i = 0; i < entries && result == 0; ++i) {
-        if (std::fwrite(black.data(), black.size(), 1, file) != 1) result = -1;
-      }
-    } else {
-      result = write_palette(file, palette, entries);
-    }
-    if (result != 0) {
-      std::printf("error: write_bitmap() - can't write palette\n");
-      return -1;
-    }
+  if (palette_end > bitmap_header_bytes &&
+      std::fwrite(bytes.data() + bitmap_header_bytes, palette_end - bitmap_header_bytes, 1, file) !=
+          1) {
+    std::printf("error: write_bitmap() - can't write palette\n");
+    return -1;
   }
-
-  // Rows bottom-up: the last canvas row is the first stored row.
-  std::vector<std::uint8_t> stored(header.height > 0 ? static_cast<std::size_t>(row_length) : 0);
-  const std::size_t padding = static_cast<std::size_t>(row_length) - canvas_row;
-  const std::array<std::uint8_t, 4> zeros{};
-  // A zero-width bitmap has empty rows, however many the header claims.
-  for (std::uint32_t r = row_length > 0 ? header.height : 0; r-- > 0;) {
-    const std::uint8_t* row = canvas.data() + canvas_row * r;
-    if (bit_count == 1 || bit_count == 4) {
-      write_packed_row(file, row, header.width, bit_count, stored);
-    } else {
-      if (canvas_row > 0) std::fwrite(row, canvas_row, 1, file);
-      if (padding > 0) std::fwrite(zeros.data(), padding, 1, file);
-    }
+  if (bytes.size() > palette_end) {
+    std::fwrite(bytes.data() + palette_end, bytes.size() - palette_end, 1, file);
   }
   // A full disk or a failing stream must not pass for a complete file.
   if (std::ferror(file) != 0 || std::fflush(file) != 0) {
