@@ -71,6 +71,7 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
        "file size mismatch '" + shape0 + "' 0 != 4096" + unread + "KVboot.dsk/" + shape0 +
            "' size=0x0\n"},
       {{"no/such/folder.bmp"}, "open error 'no/such/folder.bmp'\n"},
+      {{"KVboot.dsk"}, "output is input file 'KVboot.dsk'\n"},
   };
   for (const auto& [args, output] : failures) {
     const program_result result = run_program("a2tiles", args, dir.path);
@@ -78,6 +79,7 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
     EXPECT_EQ(result.output, output);
     EXPECT_FALSE(std::filesystem::exists(dir / "new.bmp"));
   }
+  EXPECT_EQ(read_file(dir / "KVboot.dsk"), make_disk());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ int run_egatiles(int argc, char** argv) {
   }
   const std::string& shapes_name = names[0];
   const std::string& output_name = names[1];
+  const std::array<output_file, 1> outputs = {{{output_name}}};
+  if (check_output_files(std::span(names).first(1), outputs) < 0) return 1;
 
   std::vector<std::uint8_t> shapes(shapes_length);
   {

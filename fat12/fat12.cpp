@@ -5,13 +5,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <new>
-#include <system_error>
 
 #include "bitmap/bitmap.h"
+#include "file/file.h"
 
 namespace {
 
@@ -78,11 +77,12 @@ int find_file(const disk_image& image, const std::string& name, std::int64_t len
 }
 
 // Visits the clusters holding the first `length` bytes of the file in chain
-// order, calling copy(image position, file position, byte count). At most
-// ceil(length / 1024) clusters are visited, so a looping chain ends too.
-template <typename Copy>
+// order, calling visit(cluster, image position, file position, byte count).
+// At most ceil(length / 1024) clusters are visited, so a looping chain ends
+// too.
+template <typename Visit>
 int walk_chain(const disk_image& image, const std::string& name, const dir_entry& entry,
-               std::int64_t length, Copy copy) {
+               std::int64_t length, Visit visit) {
   std::int32_t cluster = entry.first_cluster;
   for (std::int64_t done = 0; done < length; done += sector_bytes) {
     std::int64_t position = locate_cluster(image, cluster);
@@ -90,11 +90,39 @@ int walk_chain(const disk_image& image, const std::string& name, const dir_entry
       std::printf("fat error '%s'\n", name.c_str());
       return -1;
     }
-    copy(static_cast<std::size_t>(position), static_cast<std::size_t>(done),
+    visit(cluster, static_cast<std::size_t>(position), static_cast<std::size_t>(done),
          static_cast<std::size_t>(std::min(length - done, sector_bytes)));
     cluster = image.fat[static_cast<std::size_t>(cluster)];
   }
   return 0;
+}
+
+// Marks in `used` (one flag per FAT entry) the clusters held by the in-use
+// directory entries other than the slot at `own_slot`: as many clusters
+// along each chain as the entry's size needs, a folder's chain to its end,
+// each as far as the chain stays valid. Free (0x00, 0xE5) slots and volume
+// labels (long-name slots included) hold none: a deleted entry keeps a stale
+// first cluster and size whose clusters may belong to a live file by now.
+void mark_other_chains(const disk_image& image, std::int64_t own_slot, std::vector<bool>& used) {
+  constexpr std::uint8_t volume_label = 0x08;
+  constexpr std::uint8_t folder = 0x10;
+  const std::int64_t end = std::min<std::int64_t>(
+      image.volume_offset + root_end, static_cast<std::int64_t>(image.image_data.size()));
+  for (std::int64_t slot = image.volume_offset + root_start; slot >= 0 && slot + slot_bytes <= end;
+       slot += slot_bytes) {
+    const std::uint8_t* p = image.image_data.data() + slot;
+    if (slot == own_slot || p[0] == 0x00 || p[0] == 0xE5 || (p[11] & volume_label) != 0) continue;
+    // No chain holds more distinct clusters than the FAT has entries.
+    std::int64_t count = static_cast<std::int64_t>(used.size());
+    if ((p[11] & folder) == 0) {
+      count = std::min(count, (std::int64_t{read_le32(p + 28)} + sector_bytes - 1) / sector_bytes);
+    }
+    std::int32_t cluster = read_le16(p + 26);
+    for (; count > 0 && locate_cluster(image, cluster) >= 0; --count) {
+      used[static_cast<std::size_t>(cluster)] = true;
+      cluster = image.fat[static_cast<std::size_t>(cluster)];
+    }
+  }
 }
 
 }  // namespace
@@ -225,10 +253,11 @@ int read_image_file(const disk_image& image, const std::string& name,
   dir_entry entry;
   const auto length = static_cast<std::int64_t>(buffer.size());
   if (find_file(image, name, length, ignore_case, entry) < 0) return -1;
-  return walk_chain(
-      image, name, entry, length, [&](std::size_t position, std::size_t offset, std::size_t count) {
-        std::memcpy(buffer.data() + offset, image.image_data.data() + position, count);
-      });
+  return walk_chain(image, name, entry, length,
+                    [&](std::int32_t, std::size_t position, std::size_t offset, std::size_t count) {
+                      std::memcpy(buffer.data() + offset, image.image_data.data() + position,
+                                  count);
+                    });
 }
 
 int write_image_file(disk_image& image, const std::string& name, std::span<const std::uint8_t> data,
@@ -236,60 +265,32 @@ int write_image_file(disk_image& image, const std::string& name, std::span<const
   dir_entry entry;
   const auto length = static_cast<std::int64_t>(data.size());
   if (find_file(image, name, length, ignore_case, entry) < 0) return -1;
+  // The whole chain is walked before anything is written: a cluster that
+  // comes twice would take later bytes over earlier ones, and one that
+  // belongs to another file would destroy that file.
+  std::vector<bool> used(image.fat.size(), false);
+  mark_other_chains(image, entry.slot_offset, used);
+  bool shared = false;
+  if (walk_chain(image, name, entry, length,
+                 [&](std::int32_t cluster, std::size_t, std::size_t, std::size_t) {
+                   shared = shared || used[static_cast<std::size_t>(cluster)];
+                   used[static_cast<std::size_t>(cluster)] = true;
+                 }) < 0) {
+    return -1;
+  }
+  if (shared) {
+    std::printf("fat error '%s'\n", name.c_str());
+    return -1;
+  }
   return walk_chain(image, name, entry, length,
-                    [&](std::size_t position, std::size_t offset, std::size_t count) {
+                    [&](std::int32_t, std::size_t position, std::size_t offset, std::size_t count) {
                       std::memcpy(image.image_data.data() + position, data.data() + offset, count);
                     });
 }
 
+// Every output goes through the one safe save.
 int save_disk_image(const disk_image& image, const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::path target(path);
-
-  // The target must be replaceable: not a directory, and writable when it
-  // exists (opening it for update neither truncates nor changes it).
-  const fs::file_status status = fs::status(target, error);
-  if (fs::exists(status)) {
-    if (fs::is_directory(status) || !file_ptr(std::fopen(path.c_str(), "r+b"), &std::fclose)) {
-      std::printf("open error '%s'\n", path.c_str());
-      return -1;
-    }
-  }
-
-  // The image goes to a fresh file beside the target first, and replaces the
-  // target only when it is complete, so a failure never destroys the target.
-  fs::path temporary;
-  for (int n = 0;; ++n) {
-    if (n == 1000) {
-      std::printf("open error '%s'\n", path.c_str());
-      return -1;
-    }
-    temporary = target;
-    temporary += "." + std::to_string(n) + ".tmp";
-    if (!fs::exists(fs::symlink_status(temporary, error))) break;
-  }
-  file_ptr file(std::fopen(temporary.string().c_str(), "wb"), &std::fclose);
-  if (!file) {
-    std::printf("open error '%s'\n", path.c_str());
-    return -1;
-  }
-  bool written = std::fwrite(image.image_data.data(), 1, image.image_data.size(), file.get()) ==
-                 image.image_data.size();
-  written = std::fclose(file.release()) == 0 && written;
-  if (written && fs::exists(status)) {
-    fs::permissions(temporary, status.permissions(), error);  // keep the target's mode
-  }
-  if (written) {
-    fs::rename(temporary, target, error);
-    written = !error;
-  }
-  if (!written) {
-    fs::remove(temporary, error);
-    std::printf("write error '%s'\n", path.c_str());
-    return -1;
-  }
-  return 0;
+  return replace_file(path, image.image_data);
 }
 
 void free_disk_image(disk_image& image) { image = disk_image{}; }

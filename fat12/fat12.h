@@ -7,8 +7,9 @@
 //   3072   second FAT copy           (never read or written)
 //   5120   root directory, 6 sectors, 192 entries of 32 bytes
 //   11264  data area: cluster n starts at 9216 + 1024 * n
-// Directory entry: bytes 0-10 name (8 + 3, blank padded, no dot),
-// 26-27 first cluster (u16 LE), 28-31 file size (u32 LE).
+// Directory entry: bytes 0-10 name (8 + 3, blank padded, no dot; first
+// byte 0x00 or 0xE5 for a free slot), 11 attributes (0x08 volume label,
+// 0x10 folder), 26-27 first cluster (u16 LE), 28-31 file size (u32 LE).
 // FAT12: entries 2k and 2k+1 share three bytes b0 b1 b2; with
 // v = b0 | b1 << 8 | b2 << 16 they are v & 0xFFF and v >> 12.
 //
@@ -65,15 +66,17 @@ int read_image_file(const disk_image& image, const std::string& name, std::span<
                     bool ignore_case);
 
 // Overwrites the first data.size() bytes of the named file in place along
-// its existing chain; the FAT and the directory are never changed.
+// its existing chain; the FAT and the directory are never changed. The whole
+// chain is checked first: a cluster that comes twice, or that belongs to
+// the chain of another directory entry in use, prints "fat error '%s'\n"
+// and nothing is written.
 int write_image_file(disk_image& image, const std::string& name, std::span<const std::uint8_t> data,
                      bool ignore_case);
 
-// Writes the whole image to `path`, replacing it only once the new contents
-// are completely written: the image goes to a temporary file beside `path`
-// that is renamed over it, so a failure leaves an existing file untouched.
-// Messages name `path`: "open error '%s'\n" when it cannot be created or
-// replaced, "write error '%s'\n" when writing, closing or renaming fails.
+// Writes the whole image to `path` with replace_file: a failure leaves an
+// existing file as it was. Messages name `path`: "open error '%s'\n" when
+// it cannot be created or opened, "write error '%s'\n" when writing,
+// flushing, closing or renaming fails.
 int save_disk_image(const disk_image& image, const std::string& path);
 
 // Releases the buffers and clears the record.

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <tuple>
 
 #include "testing/fat12_builder.h"
@@ -135,15 +134,47 @@ TEST(fat12_write, writes_in_place_and_saves_safely) {
   }
   ASSERT_EQ(save_disk_image(image, out), 0);
   EXPECT_EQ(read_file(out), expected);
+}
 
-  // A failed save leaves its target as it was and nothing beside it.
-  std::filesystem::create_directory(dir / "folder");
-  for (const auto& target : {dir / "folder", dir / "missing" / "out.img"}) {
-    EXPECT_EQ(outcome([&] { return save_disk_image(image, target.string()); }),
-              std::make_pair(-1, "open error '" + target.string() + "'\n"));
+// Writing back refuses a chain that would overwrite bytes it has already
+// written or clusters of another file in use; the image is then unchanged.
+TEST(fat12_write, refuses_looping_and_cross_linked_chains) {
+  // shape.pat holds clusters 2, 3, 4 (3000 bytes), OTHER.DAT 10 and 11
+  // (2048 bytes). Each case sets FAT entry `cluster` to `value` and changes
+  // bytes of the OTHER.DAT slot: byte 0 0xE5 frees it, byte 11 holds the
+  // attributes (0x08 volume label, 0x10 folder), byte 29 the size's second
+  // byte (0x04: 1024 bytes, 0x00: none).
+  const struct {
+    const char* how;
+    int cluster, value;
+    std::vector<std::pair<std::size_t, std::uint8_t>> slot_bytes;
+    std::size_t length;
+    bool refused;
+  } cases[] = {
+      {"loop back to the first cluster", 3, 2, {}, 3000, true},
+      {"loop only past the written length", 3, 2, {}, 2048, false},
+      {"into another file", 3, 10, {}, 3000, true},
+      {"into another file's chain beyond its size", 3, 11, {{29, 0x04}}, 3000, false},
+      {"into a deleted entry's clusters", 3, 10, {{0, 0xE5}}, 3000, false},
+      {"into clusters a volume label names", 3, 10, {{11, 0x08}}, 3000, false},
+      {"into a folder's chain", 3, 11, {{11, 0x10}, {29, 0x00}}, 3000, true},
+  };
+  for (const auto& c : cases) {
+    temp_dir dir;
+    fat12_volume volume;
+    volume.add_file("SHAPE   PAT", pattern_bytes(3000, 1), {2, 3, 4});
+    const int other = volume.add_file("OTHER   DAT", pattern_bytes(2048, 2), {10, 11});
+    volume.set_fat(c.cluster, c.value);
+    for (const auto& [at, value] : c.slot_bytes) volume.data[fat12_volume::slot_offset(other) + at] = value;
+    disk_image image = load_bytes(dir, volume.as_xdf(), xdf_volume_offset);
+    const bytes before = image.image_data;
+    const bytes data(c.length, 0x77);
+    const auto [result, out] =
+        outcome([&] { return write_image_file(image, "shape.pat", data, true); });
+    EXPECT_EQ(result, c.refused ? -1 : 0) << c.how;
+    EXPECT_EQ(out.ends_with("fat error 'shape.pat'\n"), c.refused) << c.how;
+    EXPECT_EQ(image.image_data == before, c.refused) << c.how;
   }
-  EXPECT_TRUE(std::filesystem::is_empty(dir / "folder"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 3);
 }
 
 }  // namespace

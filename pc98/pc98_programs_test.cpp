@@ -126,8 +126,16 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
       {"pc98tilepatch", {"sheet.bmp", "short.bmp"}, "shapes and mask size mismatch\n"},
       {"pc98tilepatch", {"sheet.bmp", "--disk2", "none.fdi"},
        "open error 'none.fdi'\nread disk image error none.fdi\n"},
+      {"pc98tilepatch", {"sheet.bmp", "--disk1", "noshape.fdi"},
+       "can't find 'ocshape.pat'\nread disk image error noshape.fdi/ocshape.pat\n"},
+      // No output may be an input or another output; nothing is read first.
+      {"pc98tiles", {"--disk2", "old.bmp", "old.bmp"}, "output is input file 'old.bmp'\n"},
       {"pc98tilepatch", {"sheet.bmp", "--disk1", "KV_Thalwynd.fdi"},
-       "can't find 'ocshape.pat'\nread disk image error KV_Thalwynd.fdi/ocshape.pat\n"},
+       "output file given twice 'KV_Thalwynd.NEW.fdi'\n"},
+      {"pc98tilepatch", {"sheet.bmp", "--write1", "y.fdi", "--write2", "y.fdi"},
+       "output file given twice 'y.fdi'\n"},
+      {"pc98tilepatch", {"sheet.bmp", "--write1", "KV_Thalwynd.fdi"},
+       "output is input file 'KV_Thalwynd.fdi'\n"},
       {"pc98tilepatch", {"sheet.bmp", "--write1", "no/x.fdi"},
        "open error 'no/x.fdi'\nwrite disk image error no/x.fdi\n"},
       // Disk 1 is saved before disk 2's output is asked about.
@@ -138,11 +146,12 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
     const program_result result = run_program(program, args, dir.path, "n\n");
     EXPECT_EQ(result.status, 1) << output;
     EXPECT_EQ(result.output, output);
-    EXPECT_FALSE(fs::exists(dir / "a.bmp") || fs::exists(dir / "a") ||
+    EXPECT_FALSE(fs::exists(dir / "a.bmp") || fs::exists(dir / "a") || fs::exists(dir / "y.fdi") ||
                  fs::exists(dir / "KV_Mirath.NEW.fdi") || fs::exists(dir / "KV_Thalwynd.NEW.fdi"))
         << output;
   }
   EXPECT_EQ(read_file(dir / "old.bmp"), bytes({'o', 'l', 'd'}));
+  EXPECT_EQ(read_shape_file(dir / "KV_Thalwynd.fdi", 1), shapes[1]);
   EXPECT_EQ(fs::file_size(dir / "x.fdi"), fs::file_size(dir / "KV_Mirath.fdi"));
 }
 
@@ -196,6 +205,12 @@ TEST_F(pc98_programs, pc98tilepatch_fills_missing_rows_from_stand_in_cells) {
   };
   bytes shore(512, 0);  // the shore line after --no-shores: only mask
   std::fill_n(shore.begin(), 128, 0xFF);
+  // Rows 21 and 22 have no stand-in: missing from a sheet, they keep their
+  // disk bytes.
+  const auto with_rows_21_22 = [&record](std::vector<std::pair<int, bytes>> want) {
+    for (int cell = 21 * 16; cell < 22 * 16 + 12; ++cell) want.emplace_back(cell, record(cell));
+    return want;
+  };
   const struct {
     std::uint32_t height;
     std::vector<std::string> args;
@@ -204,8 +219,9 @@ TEST_F(pc98_programs, pc98tilepatch_fills_missing_rows_from_stand_in_cells) {
       // 16 rows: later rows come from their stand-ins, and the missing shore
       // line keeps its bytes from the disk.
       {512, {"mask.bmp"},
-       {{256, record(10)}, {288, record(56)}, {340, unmasked(0)}, {273, record(273)}}},
-      {512, {"mask.bmp", "--no-shores"}, {{256, record(10)}, {273, shore}, {305, shore}}},
+       with_rows_21_22({{256, record(10)}, {288, record(56)}, {273, record(273)}})},
+      {512, {"mask.bmp", "--no-shores"},
+       with_rows_21_22({{256, record(10)}, {273, shore}, {305, shore}})},
       // A partial cell row counts for nothing: 18 rows, shore line frames
       // from row 17.
       {596, {"mask.bmp"}, {{256, record(256)}, {288, record(56)}, {305, record(273)}}},

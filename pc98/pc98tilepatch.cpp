@@ -48,10 +48,15 @@ void clear_shores(std::vector<std::uint8_t>& sheet, std::vector<std::uint8_t>& m
   }
 }
 
+// Cell rows from here on have no stand-in: their primary cell field is a
+// placeholder 0, not cell (0, 0).
+constexpr int first_row_without_stand_in = 21;
+
 // Re-encodes every record from its cell, or, for a cell below the sheet's
 // last whole row, from the primary cell the table names. A record whose
-// source cell is missing keeps the bytes read from the disk (unless the
-// shore line was cleared, which stands in for the missing shore rows).
+// source cell is missing, or that has no stand-in, keeps the bytes read
+// from the disk (unless the shore line was cleared, which stands in for
+// the missing shore rows).
 void pack_sheet(std::array<std::vector<std::uint8_t>, 2>& shapes,
                 const std::vector<std::uint8_t>& sheet, int rows, bool no_shores) {
   for (std::size_t i = 0; i < pc98_shape_table.size(); ++i) {
@@ -60,6 +65,7 @@ void pack_sheet(std::array<std::vector<std::uint8_t>, 2>& shapes,
     int row = static_cast<int>(i) / pc98_sheet_columns;
     int column = static_cast<int>(i) % pc98_sheet_columns;
     if (row >= rows) {
+      if (row >= first_row_without_stand_in) continue;
       row = shape.cell / pc98_sheet_columns;
       column = shape.cell % pc98_sheet_columns;
       if (row >= rows && !no_shores) continue;
@@ -101,6 +107,14 @@ int run_pc98tilepatch(int argc, char** argv) {
       return 1;
     }
   }
+  // Inputs: the sheet, the mask if given, then the two images; each output
+  // image may be saved over the image it patches.
+  std::vector<std::string> inputs = names;
+  inputs.insert(inputs.end(), images.begin(), images.end());
+  const auto first_image = static_cast<int>(names.size());
+  const std::array<output_file, 2> output_files = {{{*outputs[0], first_image},
+                                                   {*outputs[1], first_image + 1}}};
+  if (check_output_files(inputs, output_files) < 0) return 1;
 
   // Every input is read and converted before anything is written.
   std::vector<std::uint8_t> sheet(sheet_bytes, 0);

@@ -76,6 +76,9 @@ int run_pc98tiles(int argc, char** argv) {
     std::printf("no output bitmap filename\n");
     return 1;
   }
+  std::vector<output_file> outputs;
+  for (const std::string& name : names) outputs.push_back({name});
+  if (check_output_files(images, outputs) < 0) return 1;
 
   std::array<std::vector<std::uint8_t>, 2> shapes;
   if (read_shape_files(images, shapes) < 0) return 1;

@@ -87,8 +87,11 @@ static std::string environment_or(const char* name, const std::string& fallback)
   return value != nullptr && *value != '\0' ? std::string(value) : fallback;
 }
 
-program_result run_program(const std::string& name, const std::vector<std::string>& args,
-                           const std::filesystem::path& folder, const std::string& input) {
+// run_program with `prefix` run by the shell just before the program.
+static program_result run_program_after(const std::string& prefix, const std::string& name,
+                                        const std::vector<std::string>& args,
+                                        const std::filesystem::path& folder,
+                                        const std::string& input) {
   const std::filesystem::path program_dir =
       environment_or("SHAPETOOLS_PROGRAM_DIR", SHAPETOOLS_PROGRAM_DIR);
   const std::string runner = environment_or("SHAPETOOLS_PROGRAM_RUNNER", "");
@@ -104,7 +107,7 @@ program_result run_program(const std::string& name, const std::vector<std::strin
   const auto out_path = std::filesystem::path(io_base.string() + ".out");
   write_file(in_path, input);
 
-  std::string command = "cd " + shell_quote(folder.string()) + " && ";
+  std::string command = "cd " + shell_quote(folder.string()) + " && " + prefix;
   if (!runner.empty()) command += runner + " ";
   command += shell_quote(program.string());
   for (const std::string& arg : args) command += " " + shell_quote(arg);
@@ -129,6 +132,30 @@ program_result run_program(const std::string& name, const std::vector<std::strin
   std::filesystem::remove(in_path, ignored);
   std::filesystem::remove(out_path, ignored);
   return result;
+}
+
+bool programs_run_through_runner() {
+  return !environment_or("SHAPETOOLS_PROGRAM_RUNNER", "").empty();
+}
+
+program_result run_program(const std::string& name, const std::vector<std::string>& args,
+                           const std::filesystem::path& folder, const std::string& input) {
+  return run_program_after("", name, args, folder, input);
+}
+
+std::optional<program_result> run_program_with_file_limit(const std::string& name,
+                                                          const std::vector<std::string>& args,
+                                                          const std::filesystem::path& folder,
+                                                          const std::string& input,
+                                                          std::size_t limit_bytes) {
+#ifdef _WIN32
+  return std::nullopt;
+#else
+  if (programs_run_through_runner()) return std::nullopt;
+  // The shell counts the limit in blocks of 512 bytes.
+  const std::string prefix = "ulimit -f " + std::to_string(limit_bytes / 512) + " && ";
+  return run_program_after(prefix, name, args, folder, input);
+#endif
 }
 
 void save_bitmap(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,

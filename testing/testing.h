@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -44,6 +45,20 @@ struct program_result {
 // to run them through (for example wine for Windows builds).
 program_result run_program(const std::string& name, const std::vector<std::string>& args,
                            const std::filesystem::path& folder, const std::string& input = "");
+
+// True when the programs run through SHAPETOOLS_PROGRAM_RUNNER (a Windows
+// build under wine), where links and file limits work the Windows way.
+bool programs_run_through_runner();
+
+// As run_program, with every file the program writes limited to
+// `limit_bytes` (a multiple of 512), so that a longer write fails part-way.
+// Nothing where no such limit can be set: on Windows, and when the programs
+// run through SHAPETOOLS_PROGRAM_RUNNER (whose own files it would limit).
+std::optional<program_result> run_program_with_file_limit(const std::string& name,
+                                                          const std::vector<std::string>& args,
+                                                          const std::filesystem::path& folder,
+                                                          const std::string& input,
+                                                          std::size_t limit_bytes);
 
 // A BMP file as the bitmap library reads it.
 struct bitmap_image {

@@ -1,4 +1,4 @@
-// Argument scan, console questions and guarded output files.
+// Argument scan, output checks, console questions and guarded output files.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -6,7 +6,10 @@
 #include <system_error>
 
 #include "bitmap/bitmap.h"
+#include "file/file.h"
 #include "tool/tool.h"
+
+namespace fs = std::filesystem;
 
 void print_usage(std::span<const char* const> usage) {
   for (const char* line : usage) std::printf("%s", line);
@@ -54,18 +57,24 @@ int scan_arguments(int argc, char** argv, std::span<const command_option> option
 }
 
 int ask_yes_no(const char* question) {
-  std::printf("%s (Y or N): ", question);
-  std::fflush(stdout);
   for (;;) {
-    const int c = std::getchar();
+    std::printf("%s (Y or N): ", question);
+    std::fflush(stdout);
+    int c = std::getchar();
     if (c == EOF) {
       // No answer will come (a script with no input): refuse, and end the
       // question's line so the next message starts on its own.
       std::printf("\n");
       return 0;
     }
-    if (c == 'y' || c == 'Y') return 1;
-    if (c == 'n' || c == 'N') return 0;
+    // The first character other than blanks and tabs decides; the rest of
+    // the line goes with it, so the next question reads a line of its own.
+    int first = 0;
+    for (; c != '\n' && c != EOF; c = std::getchar()) {
+      if (first == 0 && c != ' ' && c != '\t') first = c;
+    }
+    if (first == 'y' || first == 'Y') return 1;
+    if (first == 'n' || first == 'N') return 0;
   }
 }
 
@@ -113,31 +122,85 @@ int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_
   return height;
 }
 
+namespace {
+
+// A path in the form that two names of one missing file share: links
+// followed, absolute, normalised, and on Windows in one letter case.
+std::string comparable_path(const std::string& path) {
+  std::error_code error;
+  const fs::path absolute = fs::absolute(link_target(path), error);
+  fs::path normal = fs::weakly_canonical(absolute, error);
+  if (error) normal = absolute.lexically_normal();
+  std::string text = normal.string();
+#ifdef _WIN32
+  // Windows file names ignore letter case.
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+#endif
+  return text;
+}
+
+// True when the two paths name one file: the same existing file, or the
+// same missing one. An empty name names no file.
+bool same_file(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code error;
+  const bool a_exists = fs::exists(a, error);
+  const bool b_exists = fs::exists(b, error);
+  if (a_exists != b_exists) return false;
+  if (a_exists) return fs::equivalent(a, b, error) && !error;
+  return comparable_path(a) == comparable_path(b);
+}
+
+// True for an existing device, pipe or socket: writing to one destroys no file.
+bool is_special_file(const std::string& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  return !error && fs::exists(status) && !fs::is_regular_file(status) &&
+         !fs::is_directory(status);
+}
+
+}  // namespace
+
+int check_output_files(std::span<const std::string> inputs, std::span<const output_file> outputs) {
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    const output_file& output = outputs[i];
+    if (is_special_file(output.path)) continue;
+    for (std::size_t j = 0; j < inputs.size(); ++j) {
+      if (static_cast<int>(j) != output.may_replace && same_file(output.path, inputs[j])) {
+        std::printf("output is input file '%s'\n", output.path.c_str());
+        return -1;
+      }
+    }
+    for (std::size_t k = 0; k < i; ++k) {
+      if (same_file(outputs[k].path, output.path)) {
+        std::printf("output file given twice '%s'\n", output.path.c_str());
+        return -1;
+      }
+    }
+  }
+  return 0;
+}
+
 int save_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
                      std::uint16_t bit_count, std::span<const std::uint8_t> palette,
                      std::span<const std::uint8_t> pixels) {
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"),
-                                                          &std::fclose);
-  if (!file) {
-    std::printf("open error '%s'\n", path.c_str());
-    return -1;
-  }
   bitmap_header header;
   init_bitmap_header(header, width, height, bit_count);
-  if (write_bitmap(file.get(), header, palette.data(), pixels) < 0) return -2;
-  if (std::fclose(file.release()) != 0) {
+  // An empty palette writes all-black entries; a given one must be whole.
+  const auto entries = static_cast<std::size_t>(std::max(bitmap_palette_entries(bit_count), 0));
+  std::vector<std::uint8_t> file;
+  if ((!palette.empty() && palette.size() < 4 * entries) ||
+      encode_bitmap(header, palette.empty() ? nullptr : palette.data(), pixels, file) < 0) {
     std::printf("write error '%s'\n", path.c_str());
-    return -3;
+    return -1;
   }
-  return 0;
+  return replace_file(path, file);
 }
 
 int write_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
                       std::uint16_t bit_count, std::span<const std::uint8_t> palette,
                       std::span<const std::uint8_t> pixels) {
   if (!confirm_overwrite(path)) return -1;
-  const int saved = save_bitmap_file(path, width, height, bit_count, palette, pixels);
-  // A failed write_bitmap has printed only its own line; name the file too.
-  if (saved == -2) std::printf("write error '%s'\n", path.c_str());
-  return saved < 0 ? -1 : 0;
+  return save_bitmap_file(path, width, height, bit_count, palette, pixels);
 }

@@ -1,6 +1,7 @@
 // The frame shared by the command-line programs: the argument scan, the
-// yes/no question on the console, the guard before an existing output file
-// is replaced, and the guarded tile-sheet save of the extractors.
+// check that no output destroys an input, the yes/no question on the
+// console, the guard before an existing output file is replaced, and the
+// tile-sheet saves of the extractors.
 #pragma once
 
 #include <cstdint>
@@ -33,9 +34,11 @@ int scan_arguments(int argc, char** argv, std::span<const command_option> option
 // Prints each usage line as it stands.
 void print_usage(std::span<const char* const> usage);
 
-// Prints "<question> (Y or N): " and reads characters from standard input
-// until a y or n (either case). Returns 1 for yes, 0 for no; 0 also when the
-// input ends first, after a newline so the next message starts on its own line.
+// Prints "<question> (Y or N): " and reads standard input a line at a time:
+// a line whose first character other than blanks and tabs is y or Y is
+// yes (1), n or N is no (0); after any other line the question is printed
+// again. Each call reads its own line. 0 also when the input ends first,
+// after a newline so the next message starts on its own line.
 int ask_yes_no(const char* question);
 
 // True when `path` does not exist, or it does (a directory counts) and the
@@ -52,17 +55,31 @@ int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_
                       std::uint32_t max_height, int bit_count,
                       std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas);
 
-// Writes a whole BMP to `path`, replacing any file there. Returns 0; -1
-// after "open error '%s'\n"; -2 after write_bitmap's own message; -3 after
-// "write error '%s'\n" when only the close fails (the data may have sat in
-// the stream's buffer until then).
+// An output file of a run: its path as given, and the index among the
+// run's inputs of the one input it may replace (a patch tool may save its
+// image over the image it patches), or -1.
+struct output_file {
+  std::string path;
+  int may_replace = -1;
+};
+
+// Refuses a run whose outputs would destroy its own files: an output that
+// is the same file as an input prints "output is input file '%s'\n", one
+// that is the same file as an earlier output "output file given twice
+// '%s'\n" (the later output as given). Files are the same when both exist
+// and are one file (through links of either kind), or else when their
+// normalised absolute paths, links followed, are equal. Devices and pipes
+// are never destroyed by a write and are not compared. 0 or -1.
+int check_output_files(std::span<const std::string> inputs, std::span<const output_file> outputs);
+
+// Writes a whole BMP to `path` by replace_file, replacing any file there.
+// Returns 0, or -1 after "open error '%s'\n" or "write error '%s'\n".
 int save_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
                      std::uint16_t bit_count, std::span<const std::uint8_t> palette,
                      std::span<const std::uint8_t> pixels);
 
-// Writes a whole BMP to `path` under the overwrite guard. Returns 0, or -1
-// after a refusal, "open error '%s'\n" or "write error '%s'\n" (a failed
-// close counts as a failed write).
+// Writes a whole BMP to `path` as save_bitmap_file does, under the
+// overwrite guard. Returns 0, or -1 after a refusal or the save's message.
 int write_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
                       std::uint16_t bit_count, std::span<const std::uint8_t> palette,
                       std::span<const std::uint8_t> pixels);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
 #include "testing/testing.h"
 
@@ -75,19 +76,29 @@ void set_input(const temp_dir& dir, const std::string& text) {
   ASSERT_NE(std::freopen((dir / "input").string().c_str(), "r", stdin), nullptr);
 }
 
-TEST(tool_prompt, answers_and_leftovers) {
-  temp_dir dir;
-  set_input(dir, " 7\n\nmaybe\nYes\nn");
-  int answer = -1;
-  EXPECT_EQ(capture_stdout([&] { answer = ask_yes_no("go ?"); }), "go ? (Y or N): ");
-  EXPECT_EQ(answer, 1);  // blanks, digits, empty lines, m and a skipped
-  capture_stdout([&] { answer = ask_yes_no("again ?"); });
-  EXPECT_EQ(answer, 1);  // the rest of "maybe", the newline, then Y
-  capture_stdout([&] { answer = ask_yes_no("third ?"); });
-  EXPECT_EQ(answer, 0);  // "es\n" skipped, then n
-  std::string output = capture_stdout([&] { answer = ask_yes_no("last ?"); });
-  EXPECT_EQ(answer, 0);
-  EXPECT_EQ(output, "last ? (Y or N): \n");  // end of input refuses
+// Three questions in a row on one input: what each answers, and everything
+// printed.
+TEST(tool_prompt, each_question_reads_its_own_line) {
+  const std::string q = "q (Y or N): ";
+  const std::tuple<std::string, std::vector<int>, std::string> cases[] = {
+      {"y\nn\nY\n", {1, 0, 1}, q + q + q},
+      {" \tyes\n  No\nyy\n", {1, 0, 1}, q + q + q},
+      // No line decides until the n; the input then ends for the other two.
+      {"maybe\nsorry, no\nstay\n\n3\ntry again\nn\n", {0, 0, 0},
+       q + q + q + q + q + q + q + q + "\n" + q + "\n"},
+      {"y", {1, 0, 0}, q + q + "\n" + q + "\n"},  // no newline at the end
+      {"", {0, 0, 0}, q + "\n" + q + "\n" + q + "\n"},
+  };
+  for (const auto& [input, answers, printed] : cases) {
+    temp_dir dir;
+    set_input(dir, input);
+    std::vector<int> got;
+    const std::string output = capture_stdout([&] {
+      for (int i = 0; i < 3; ++i) got.push_back(ask_yes_no("q"));
+    });
+    EXPECT_EQ(got, answers) << input;
+    EXPECT_EQ(output, printed) << input;
+  }
 }
 
 TEST(tool_prompt, overwrite_guard) {
@@ -114,23 +125,46 @@ TEST(tool_prompt, overwrite_guard) {
   EXPECT_EQ(result, -1);
 }
 
-TEST(tool_prompt, write_bitmap_file_writes_and_reports_failures) {
+#ifndef _WIN32
+TEST(tool_outputs, an_output_never_names_an_input_or_another_output) {
   temp_dir dir;
-  const std::string path = (dir / "mask.bmp").string();
-  const std::array<std::uint8_t, 8> palette = {0, 0, 0, 0, 255, 255, 255, 255};
-  ASSERT_EQ(write_bitmap_file(path, 8, 1, 1, palette, bytes{1, 0, 0, 0, 0, 0, 0, 1}), 0);
-  const bytes file = read_file(path);
-  ASSERT_EQ(file.size(), 66u);
-  EXPECT_EQ(bytes(file.begin() + 54, file.begin() + 62), bytes(palette.begin(), palette.end()));
-  EXPECT_EQ(file[62], 0x81);
-
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  set_input(dir, "y\n");
-  int result = 0;
-  const std::string output = capture_stdout(
-      [&] { result = write_bitmap_file("/dev/full", 256, 256, 1, palette, bytes(65536)); });
-  EXPECT_EQ(result, -1);
-  EXPECT_NE(output.find("write error '/dev/full'\n"), std::string::npos);
+  const auto at = [&dir](const std::string& name) { return (dir / name).string(); };
+  write_file(dir / "in.bin", std::string("input"));
+  write_file(dir / "sheet.bmp", std::string("sheet"));
+  std::filesystem::create_directory(dir / "sub");
+  std::filesystem::create_hard_link(dir / "in.bin", dir / "hard.bin");
+  std::filesystem::create_symlink("in.bin", dir / "link.bin");
+  std::filesystem::create_symlink("new.bin", dir / "dangling.bin");
+  const std::string is_input = "output is input file '";
+  const std::string twice = "output file given twice '";
+  const struct {
+    std::vector<std::string> inputs;
+    std::vector<output_file> outputs;
+    std::string output;
+  } cases[] = {
+      {{at("in.bin")}, {{at("new.bin")}, {at("mask.bin")}}, ""},
+      {{at("in.bin")}, {{at("in.bin")}}, is_input + at("in.bin") + "'\n"},
+      {{at("in.bin")}, {{at("sub/../in.bin")}}, is_input + at("sub/../in.bin") + "'\n"},
+      {{at("in.bin")}, {{at("hard.bin")}}, is_input + at("hard.bin") + "'\n"},
+      {{at("in.bin")}, {{at("link.bin")}}, is_input + at("link.bin") + "'\n"},
+      {{at("missing.bin")}, {{at("sub/../missing.bin")}}, is_input + at("sub/../missing.bin") + "'\n"},
+      {{}, {{at("new.bin")}, {at("./new.bin")}}, twice + at("./new.bin") + "'\n"},
+      {{}, {{at("new.bin")}, {at("dangling.bin")}}, twice + at("dangling.bin") + "'\n"},
+      // A patch tool may save over the image it patches, and only that one.
+      {{at("sheet.bmp"), at("in.bin")}, {{at("in.bin"), 1}}, ""},
+      {{at("sheet.bmp"), at("in.bin")}, {{at("sheet.bmp"), 1}}, is_input + at("sheet.bmp") + "'\n"},
+      // Devices are not destroyed by a write; an empty name names nothing.
+      {{"/dev/null"}, {{"/dev/null"}, {"/dev/null"}}, ""},
+      {{""}, {{""}, {""}}, ""},
+  };
+  for (const auto& c : cases) {
+    int result = 0;
+    const std::string output =
+        capture_stdout([&] { result = check_output_files(c.inputs, c.outputs); });
+    EXPECT_EQ(output, c.output);
+    EXPECT_EQ(result, c.output.empty() ? 0 : -1) << c.output;
+  }
 }
+#endif
 
 }  // namespace

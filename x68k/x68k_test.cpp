@@ -124,6 +124,8 @@ TEST_F(x68k_programs, extractor_messages) {
       {{"--disk", "disk.xdf", "old.bmp"},
        1,
        "already exists 'old.bmp'\noverwrite ? (Y or N): write bitmap file error 'old.bmp'\n"},
+      {{"--disk", "disk.xdf", "./disk.xdf"}, 1, "output is input file './disk.xdf'\n"},
+      {{"--disk", "disk.xdf", "new.bmp", "new.bmp"}, 1, "output file given twice 'new.bmp'\n"},
   };
   for (const auto& [arguments, status, output] : cases) {
     program_result r = tiles(arguments, "n\n");
@@ -132,26 +134,34 @@ TEST_F(x68k_programs, extractor_messages) {
     EXPECT_EQ(r.output, output);
   }
   EXPECT_EQ(read_file(dir / "old.bmp"), bytes({'o', 'l', 'd'}));
+  EXPECT_EQ(read_file(dir / "disk.xdf"), disk);
+  EXPECT_FALSE(fs::exists(dir / "new.bmp"));
 }
 
-// The answers come from standard input; what follows the deciding letter
-// stays there for the next question.
+// Each question reads a line of its own; a line decides by its first
+// character other than blanks and tabs, and any other line asks again.
 TEST_F(x68k_programs, overwrite_answers_come_from_standard_input) {
   const std::string sheet = "already exists 's.bmp'\noverwrite ? (Y or N): ";
   const std::string mask = "already exists 'm.bmp'\noverwrite ? (Y or N): ";
-  const std::tuple<std::string, int, std::string> cases[] = {
-      {"Yes\n", 1, sheet + mask + "\nwrite bitmap file error 'm.bmp'\n"},
-      {"maybe\nn\n", 1, sheet + mask + "write bitmap file error 'm.bmp'\n"},
-      {"", 1, sheet + "\nwrite bitmap file error 's.bmp'\n"},
-      {"y y", 0, sheet + mask},
+  const std::string again = "overwrite ? (Y or N): ";
+  const std::string no_mask = "write bitmap file error 'm.bmp'\n";
+  const std::string no_sheet = "write bitmap file error 's.bmp'\n";
+  // input, status, output, files replaced (the sheet first)
+  const std::tuple<std::string, int, std::string, int> cases[] = {
+      {"y\nY\n", 0, sheet + mask, 2},
+      {" \tyes\nno\n", 1, sheet + mask + no_mask, 1},
+      {"yy\n", 1, sheet + mask + "\n" + no_mask, 1},
+      {"maybe\nsorry, no\nstay\n\ntry again\nn\n", 1,
+       sheet + again + again + again + again + again + no_sheet, 0},
   };
-  for (const auto& [input, status, output] : cases) {
+  for (const auto& [input, status, output, replaced] : cases) {
     write_file(dir / "s.bmp", std::string("old"));
     write_file(dir / "m.bmp", std::string("old"));
     const program_result r = tiles({"--disk", "disk.xdf", "s.bmp", "m.bmp"}, input);
     EXPECT_EQ(r.status, status) << input;
     EXPECT_EQ(r.output, output);
-    EXPECT_EQ(fs::file_size(dir / "s.bmp"), input.empty() ? 3u : 228214u);
+    EXPECT_EQ(fs::file_size(dir / "s.bmp"), replaced > 0 ? 228214u : 3u) << input;
+    EXPECT_EQ(fs::file_size(dir / "m.bmp"), replaced > 1 ? 57086u : 3u) << input;
   }
 }
 
@@ -162,12 +172,58 @@ TEST_F(x68k_programs, unedited_sheet_patches_back_identically) {
     EXPECT_EQ(patch({"s.bmp", "m.bmp", "--disk", "disk.xdf", "--write", "out.xdf"}).output, "");
     EXPECT_EQ(read_file(dir / "out.xdf"), disk) << bits;
   }
+  // The one output that may be an input: the image being patched, after a
+  // yes. The sheet puts back the bytes changed on the disk.
+  write_file(dir / "disk.xdf", make_disk(bytes(x68k_shape_bytes, 0)));
+  EXPECT_EQ(patch({"s.bmp", "m.bmp", "--disk", "disk.xdf", "--write", "disk.xdf"}, "y\n").output,
+            "already exists 'disk.xdf'\noverwrite ? (Y or N): ");
+  EXPECT_EQ(read_file(dir / "disk.xdf"), disk);
   // Without a mask every mask bit is cleared.
   EXPECT_EQ(patch({"--disk", "disk.xdf", "s.bmp"}).status, 0);
   bytes expected = shape;
   for (auto& b : expected) b &= 0x77;
   EXPECT_EQ(shape_in("kv-mirath.NEW.xdf"), expected);
   EXPECT_EQ(read_file(dir / "disk.xdf"), disk);
+}
+
+// A link at the output, or a chain of two, is followed: it stays a link and
+// the file it names gets the new bytes, a missing one included.
+TEST_F(x68k_programs, links_at_the_output_are_followed) {
+  if (programs_run_through_runner()) GTEST_SKIP() << "Windows programs do not follow these links";
+  extract();
+  fs::create_directory(dir / "emu");
+  write_file(dir / "emu" / "game.xdf", std::string("old"));
+  fs::create_symlink("emu/game.xdf", dir / "one.xdf");
+  fs::create_symlink("one.xdf", dir / "two.xdf");
+  fs::create_symlink("emu/sheet.bmp", dir / "sheet-link.bmp");  // names no file yet
+  EXPECT_EQ(patch({"s.bmp", "m.bmp", "--disk", "disk.xdf", "--write", "two.xdf"}, "y\n").status, 0);
+  EXPECT_EQ(tiles({"--disk", "disk.xdf", "sheet-link.bmp"}).status, 0);
+  EXPECT_EQ(read_file(dir / "emu" / "game.xdf"), disk);
+  EXPECT_EQ(read_file(dir / "emu" / "sheet.bmp"), read_file(dir / "s.bmp"));
+  for (const char* link : {"one.xdf", "two.xdf", "sheet-link.bmp"}) EXPECT_TRUE(fs::is_symlink(dir / link));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "emu"), {}), 2);  // nothing left beside them
+}
+
+// A write that fails part-way (a file size limit) leaves the old file.
+TEST_F(x68k_programs, failed_write_leaves_the_old_file) {
+  extract();
+  const std::string ask = "overwrite ? (Y or N): ";
+  const std::tuple<const char*, args, const char*, std::string> cases[] = {
+      {"x68ktiles", {"--disk", "disk.xdf", "old.bmp"}, "old.bmp",
+       "already exists 'old.bmp'\n" + ask + "write error 'old.bmp'\nwrite bitmap file error 'old.bmp'\n"},
+      {"x68ktilepatch", {"s.bmp", "--disk", "disk.xdf", "--write", "old.xdf"}, "old.xdf",
+       "already exists 'old.xdf'\n" + ask + "write error 'old.xdf'\nwrite disk image error disk.xdf\n"},
+  };
+  for (const auto& [program, arguments, file, output] : cases) {
+    write_file(dir / file, std::string("old"));
+    const auto before = std::distance(fs::directory_iterator(dir.path), {});
+    const auto r = run_program_with_file_limit(program, arguments, dir.path, "y\n", 100 * 1024);
+    if (!r) GTEST_SKIP() << "no file size limit for these programs";
+    EXPECT_EQ(r->status, 1);
+    EXPECT_EQ(r->output, output);
+    EXPECT_EQ(read_file(dir / file), bytes({'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), before) << "a file was left";
+  }
 }
 
 TEST_F(x68k_programs, edit_lands_in_its_image) {
@@ -243,6 +299,9 @@ TEST_F(x68k_programs, patch_messages_and_nothing_written_on_error) {
        "can't find 'other.pat'\nread disk image error disk.xdf/other.pat\n"},
       {{"s.bmp", "--disk", "disk.xdf", "--write", "old.xdf"},
        "already exists 'old.xdf'\noverwrite ? (Y or N): "},
+      {{"--write", "s.bmp", "s.bmp"}, "output is input file 's.bmp'\n"},
+      {{"s.bmp", "m.bmp", "--disk", "disk.xdf", "--write", "./m.bmp"},
+       "output is input file './m.bmp'\n"},
   };
   for (const auto& [arguments, output] : cases) {
     program_result r = patch(arguments, "n\n");

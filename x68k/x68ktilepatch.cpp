@@ -62,6 +62,11 @@ int run_x68ktilepatch(int argc, char** argv) {
     return 1;
   }
   const std::string& sheet_name = positionals[0];
+  // The sheet, the mask if given, then the image, which the output may replace.
+  std::vector<std::string> inputs = positionals;
+  inputs.push_back(disk);
+  const std::array<output_file, 1> outputs = {{{output, static_cast<int>(positionals.size())}}};
+  if (check_output_files(inputs, outputs) < 0) return 1;
 
   // Read and convert every input before anything is written.
   std::vector<std::uint8_t> shapes(x68k_canvas_bytes, 0);

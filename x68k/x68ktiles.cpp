@@ -2,6 +2,7 @@
 // 4-bit sheet BMP and, on request, a 1-bit mask BMP.
 #include <array>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ int run_x68ktiles(int argc, char** argv) {
     return 1;
   }
   const std::string& sheet_name = positionals[0];
+  std::vector<output_file> outputs;
+  for (const std::string& name : positionals) outputs.push_back({name});
+  if (check_output_files(std::span(&disk, 1), outputs) < 0) return 1;
 
   std::vector<std::uint8_t> shape(x68k_shape_bytes);
   disk_image image;
