@@ -171,17 +171,20 @@ TEST(file_replace, interrupt_leaves_no_new_file) {
   write_file(target, old_bytes);
   std::fflush(stdout);
   const pid_t child = ::fork();
-  if (child == 0) ::_exit(replace_file(target.string(), bytes(std::size_t{64} << 20, 1)) + 10);
-  // Interrupt once the new file is there.
+  if (child == 0) {
+    std::signal(SIGINT, SIG_DFL);  // as in a program started from a terminal
+    ::_exit(replace_file(target.string(), bytes(std::size_t{64} << 20, 1)) + 10);
+  }
+  // Ctrl-C once the new file is there.
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   int raw = 0;
   while (names_in(dir.path).size() == 1 && ::waitpid(child, &raw, WNOHANG) == 0 &&
          std::chrono::steady_clock::now() < give_up) {
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
-  ::kill(child, SIGTERM);
+  ::kill(child, SIGINT);
   ::waitpid(child, &raw, 0);
-  EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == SIGTERM) << "the save ended first";
+  EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == SIGINT) << "the save ended first";
   EXPECT_EQ(names_in(dir.path), std::set<std::string>{"image.xdf"});
   EXPECT_EQ(read_file(target), old_bytes);
 }
