@@ -35,7 +35,8 @@ constexpr std::array<const char*, 18> usage_lines = {
 };
 // clang-format on
 
-// Fills `options` from the command line; 0, or -1 when the run must end.
+// Fills `options` from the command line; 0, or as scan_arguments when the
+// run must end (-1 a fault, 1 after "--version").
 int scan_a2tiles_arguments(int argc, char** argv, render_options& options) {
   // An option without a value sets one field to a fixed value.
   const auto set = [](auto& field, auto value) {
@@ -58,7 +59,8 @@ int scan_a2tiles_arguments(int argc, char** argv, render_options& options) {
       {"--no-blur", false, nullptr, set(options.color_mode, color_no_blur)},
   }};
   std::vector<std::string> positionals;
-  if (scan_arguments(argc, argv, option_table, 1, usage_lines, positionals) < 0) return -1;
+  const int scan = scan_arguments(argc, argv, option_table, 1, usage_lines, positionals);
+  if (scan != 0) return scan;
   if (!positionals.empty()) options.output_name = positionals[0];
   return 0;
 }
@@ -94,7 +96,9 @@ int read_shape_files(const render_options& options, std::vector<std::uint8_t>& s
 
 int run_a2tiles(int argc, char** argv) {
   render_options options;
-  if (scan_a2tiles_arguments(argc, argv, options) < 0) return 1;
+  if (const int scan = scan_a2tiles_arguments(argc, argv, options); scan != 0) {
+    return scan > 0 ? 0 : 1;
+  }
   // Half shift and dithers work in half dots, which exist only at scale 2.
   if (options.scale != 2) {
     options.half_shift = false;

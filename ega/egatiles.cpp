@@ -50,7 +50,9 @@ std::vector<std::uint8_t> lay_out_tiles(const std::vector<std::uint8_t>& shapes)
 
 int run_egatiles(int argc, char** argv) {
   std::vector<std::string> names;
-  if (scan_arguments(argc, argv, {}, 2, usage, names) != 0) return 1;
+  if (const int scan = scan_arguments(argc, argv, {}, 2, usage, names); scan != 0) {
+    return scan > 0 ? 0 : 1;
+  }
   if (names.empty()) {
     std::printf("no shapes filename\n");
     return 1;

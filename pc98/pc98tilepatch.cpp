@@ -94,7 +94,9 @@ int run_pc98tilepatch(int argc, char** argv) {
       {"--no-shores", false, nullptr, [&no_shores](const std::string&) { no_shores = true; }},
   }};
   std::vector<std::string> names;
-  if (scan_arguments(argc, argv, options, 2, usage, names) != 0) return 1;
+  if (const int scan = scan_arguments(argc, argv, options, 2, usage, names); scan != 0) {
+    return scan > 0 ? 0 : 1;
+  }
   if (names.empty()) {
     std::printf("no shapes bitmap filename\n");
     return 1;

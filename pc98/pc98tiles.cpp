@@ -71,7 +71,9 @@ int run_pc98tiles(int argc, char** argv) {
        [&images](const std::string& value) { images[1] = value; }},
   }};
   std::vector<std::string> names;
-  if (scan_arguments(argc, argv, options, 2, usage, names) != 0) return 1;
+  if (const int scan = scan_arguments(argc, argv, options, 2, usage, names); scan != 0) {
+    return scan > 0 ? 0 : 1;
+  }
   if (names.empty()) {
     std::printf("no output bitmap filename\n");
     return 1;

@@ -15,6 +15,16 @@ void print_usage(std::span<const char* const> usage) {
   for (const char* line : usage) std::printf("%s", line);
 }
 
+// Prints "NAME VERSION\n", NAME taken from "usage: NAME ..." so that it
+// reads as the usage text does whatever the program file is called.
+static void print_version(std::span<const char* const> usage) {
+  constexpr std::string_view prefix = "usage: ";
+  std::string_view name = usage.empty() ? "" : usage.front();
+  if (name.starts_with(prefix)) name.remove_prefix(prefix.size());
+  name = name.substr(0, name.find(' '));
+  std::printf("%.*s %s\n", static_cast<int>(name.size()), name.data(), SHAPETOOLS_VERSION);
+}
+
 int scan_arguments(int argc, char** argv, std::span<const command_option> options,
                    int positional_slots, std::span<const char* const> usage,
                    std::vector<std::string>& positionals) {
@@ -31,6 +41,10 @@ int scan_arguments(int argc, char** argv, std::span<const command_option> option
     if (argument == "--help") {
       print_usage(usage);
       return -1;
+    }
+    if (argument == "--version") {
+      print_version(usage);
+      return 1;
     }
     const command_option* match = nullptr;
     for (const command_option& option : options) {

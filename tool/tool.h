@@ -22,11 +22,14 @@ struct command_option {
 };
 
 // Scans argv[1..] left to right. "--help" prints the usage lines and fails;
-// an option must match a name exactly; anything else beginning with "-"
+// "--version" prints the program's name (the word after "usage: " in the
+// first usage line) and the suite's version, and ends the scan too; an
+// option must match a name exactly; anything else beginning with "-"
 // prints "unknown option '%s'\n"; other arguments fill up to
 // `positional_slots` entries of `positionals` in order, and one more prints
 // "unneeded parameter '%s'\n". The first faulty argument ends the scan.
-// Returns 0 when the program may go on, -1 when it must end with status 1.
+// Returns 0 when the program may go on, -1 when it must end with status 1,
+// 1 when it must end with status 0 (after "--version").
 int scan_arguments(int argc, char** argv, std::span<const command_option> options,
                    int positional_slots, std::span<const char* const> usage,
                    std::vector<std::string>& positionals);

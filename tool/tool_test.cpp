@@ -27,7 +27,7 @@ scan run_scan(std::vector<std::string> args) {
       {"--disk", true, "no disk image\n", [&](const std::string& v) { s.disk = v; }},
       {"--flag", false, nullptr, [&](const std::string&) { ++s.flags; }},
   }};
-  args.insert(args.begin(), "demo");
+  args.insert(args.begin(), "bin/demo.exe");
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   s.output = capture_stdout([&] {
@@ -68,6 +68,26 @@ TEST(tool_scan, first_faulty_argument_ends_the_scan) {
     EXPECT_EQ(s.result, -1);
     EXPECT_EQ(s.output, f.output);
   }
+}
+
+TEST(tool_scan, version_ends_the_scan_with_status_0) {
+  struct row {
+    std::vector<std::string> args;
+    int result;
+    std::string output;
+  };
+  const row rows[] = {
+      // The name is the usage line's, not argv[0] ("bin/demo.exe").
+      {{"a", "--version", "--bogus"}, 1, "demo " SHAPETOOLS_VERSION "\n"},
+      {{"a", "b", "c", "--version"}, -1, "unneeded parameter 'c'\n"},
+      {{"--disk", "--version"}, 0, ""},  // taken as the value
+  };
+  for (const row& r : rows) {
+    const scan s = run_scan(r.args);
+    EXPECT_EQ(s.result, r.result);
+    EXPECT_EQ(s.output, r.output);
+  }
+  EXPECT_EQ(run_scan({"--disk", "--version"}).disk, "--version");
 }
 
 // Feeds `text` to standard input for the rest of this process.

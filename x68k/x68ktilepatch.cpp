@@ -56,7 +56,9 @@ int run_x68ktilepatch(int argc, char** argv) {
                      [&no_shores](const std::string&) { no_shores = true; }},
   };
   std::vector<std::string> positionals;
-  if (scan_arguments(argc, argv, options, 2, usage, positionals) < 0) return 1;
+  if (const int scan = scan_arguments(argc, argv, options, 2, usage, positionals); scan != 0) {
+    return scan > 0 ? 0 : 1;
+  }
   if (positionals.empty()) {
     std::printf("no shapes bitmap filename\n");
     return 1;

@@ -34,7 +34,9 @@ int run_x68ktiles(int argc, char** argv) {
                      [&disk](const std::string& value) { disk = value; }},
   };
   std::vector<std::string> positionals;
-  if (scan_arguments(argc, argv, options, 2, usage, positionals) < 0) return 1;
+  if (const int scan = scan_arguments(argc, argv, options, 2, usage, positionals); scan != 0) {
+    return scan > 0 ? 0 : 1;
+  }
   if (positionals.empty()) {
     std::printf("no output bitmap filename\n");
     return 1;
