@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <tuple>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "apple2/apple2.h"
 #include "ega/ega.h"
@@ -13,38 +18,69 @@ const std::string shape0("S\x01HP0", 5);
 const std::string shape1("S\x01HP1", 5);
 
 // Tile 0, row 0: a lone green dot at column 0. Tile 17, row 2: every dot of
-// both bytes lit. `right_length` shortens the second file.
-bytes make_disk(std::size_t right_length = 4096) {
+// both bytes lit. `right_length` shortens the second file; `damaged_first`
+// puts before them an entry whose T/S list lies past the last track.
+dos33_image make_disk(std::size_t right_length = 4096, bool damaged_first = false) {
   bytes left(4096, 0), right(right_length, 0);
   left[0] = 0x01;
   left[256 * 2 + 17] = right[256 * 2 + 17] = 0x7F;
   dos33_image image;
+  if (damaged_first) image.entry(image.add_file("D", 0x04, bytes(10)))[0] = 0x23;
   image.add_file(shape0, 0x04, dos33_image::with_length_header(0x04, left));
   image.add_file(shape1, 0x04, dos33_image::with_length_header(0x04, right));
+  return image;
+}
+
+// A 35-track image whose catalog chain runs from track 17, sector 15 through
+// every sector of tracks 1 to 34 but the VTOC; each holds 7 entries of
+// sector count 1 whose T/S list chain is that same chain (pair 0, entry 0's
+// bytes 1 and 2, reads 15/00): about 3800 files of 542 list sectors each.
+bytes make_catalog_maze() {
+  dos33_image image(35, 1);
+  for (int from = 17 * 16 + 15, to = 16; to <= 35 * 16; ++to) {
+    if (to == 17 * 16 || to == 17 * 16 + 15) continue;
+    const std::span<std::uint8_t> sector = image.sector(from / 16, from % 16);
+    for (int k = 0; k < 7; ++k) {
+      sector[11 + 35 * k] = 17;
+      sector[12 + 35 * k] = 15;
+      sector[44 + 35 * k] = 1;
+    }
+    sector[1] = static_cast<std::uint8_t>(to / 16 % 35);  // track 35: the end
+    sector[2] = static_cast<std::uint8_t>(to % 16);
+    from = to;
+  }
   return image.as_dos_order();
 }
 
 TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
   temp_dir dir;
-  write_file(dir / "KVboot.dsk", make_disk());
-  write_file(dir / "--2", make_disk());
-  write_file(dir / "short.dsk", make_disk(4095));
+  write_file(dir / "KVboot.dsk", make_disk().as_dos_order());
+  write_file(dir / "--2", make_disk().as_dos_order());
+  write_file(dir / "damaged.dsk", make_disk(4096, true).as_dos_order());
+  write_file(dir / "short.dsk", make_disk(4095).as_dos_order());
+  write_file(dir / "huge.dsk", bytes{});
+  std::filesystem::resize_file(dir / "huge.dsk", (std::uintmax_t{1} << 31) + 1);  // sparse
   // arguments, BMP file length, pixel (0, 0) (tile 0's dot), the pixel one
-  // column into tile 17's lit row, palette
+  // column into tile 17's lit row, palette, everything printed
   using palette = std::array<std::uint8_t, 64>;
-  const std::tuple<std::vector<std::string>, std::size_t, int, int, const palette*> sheets[] = {
-      {{"out.bmp"}, 28790, 2, 5, &hires_palette},
-      {{"--16", "--ega", "out.bmp"}, 32886, 0, 15, &ega_palette},
-      {{"--2", "--dither", "out.bmp"}, 114806, 4, 7, &digital_palette},
-      // The blur fills column 1 with the green half dot; (33, 36) is odd.
-      {{"--16", "--2", "--dither2", "--ega", "out.bmp"}, 131190, 0, 2, &ega_palette},
-      {{"--blur", "--mono", "out.bmp"}, 28790, 5, 5, &hires_palette},  // the last mode wins
-      {{"--dither", "--half-shift", "out.bmp"}, 28790, 2, 5, &hires_palette},  // need --2
-      {{"--disk", "--2", "out.bmp"}, 28790, 2, 5, &hires_palette},  // an image named "--2"
-  };
-  for (const auto& [args, length, dot, lit, colours] : sheets) {
+  const std::tuple<std::vector<std::string>, std::size_t, int, int, const palette*, std::string>
+      sheets[] = {
+          {{"out.bmp"}, 28790, 2, 5, &hires_palette, ""},
+          {{"--16", "--ega", "out.bmp"}, 32886, 0, 15, &ega_palette, ""},
+          {{"--2", "--dither", "out.bmp"}, 114806, 4, 7, &digital_palette, ""},
+          // The blur fills column 1 with the green half dot; (33, 36) is odd.
+          {{"--16", "--2", "--dither2", "--ega", "out.bmp"}, 131190, 0, 2, &ega_palette, ""},
+          {{"--blur", "--mono", "out.bmp"}, 28790, 5, 5, &hires_palette, ""},  // the last mode wins
+          {{"--dither", "--half-shift", "out.bmp"}, 28790, 2, 5, &hires_palette, ""},  // need --2
+          {{"--disk", "--2", "out.bmp"}, 28790, 2, 5, &hires_palette, ""},  // an image named "--2"
+          {{"--disk", "damaged.dsk", "out.bmp"}, 28790, 2, 5, &hires_palette,
+           "illegal track/sector (23/0F)\ncan't get track/sector list 'damaged.dsk'\n"},
+      };
+  for (const auto& [args, length, dot, lit, colours, output] : sheets) {
     SCOPED_TRACE(testing::PrintToString(args));
-    ASSERT_EQ(run_program("a2tiles", args, dir.path).status, 0);
+    const program_result result = run_program("a2tiles", args, dir.path);
+    ASSERT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, output);
     EXPECT_EQ(std::filesystem::file_size(dir / "out.bmp"), length);
     const bitmap_image bmp = load_bitmap(dir / "out.bmp");
     const std::uint32_t width = bmp.header.width, scale = bmp.header.height / 256;
@@ -71,6 +107,7 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
        "file size mismatch '" + shape0 + "' 0 != 4096" + unread + "KVboot.dsk/" + shape0 +
            "' size=0x0\n"},
       {{"no/such/folder.bmp"}, "open error 'no/such/folder.bmp'\n"},
+      {{"--disk", "huge.dsk", "new.bmp"}, "memory exhaust!" + unread + "huge.dsk'\n"},
   };
   for (const auto& [args, output] : failures) {
     const program_result result = run_program("a2tiles", args, dir.path);
@@ -78,6 +115,24 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
     EXPECT_EQ(result.output, output);
     EXPECT_FALSE(std::filesystem::exists(dir / "new.bmp"));
   }
+}
+
+// Each T/S list chain is bounded by the disk and each list sector stored
+// once. The peak is measured where the program runs natively (no runner
+// such as wine) without AddressSanitizer, whose shadow memory alone passes
+// the bound.
+TEST(a2tiles, memory_stays_bounded_on_a_catalog_maze) {
+  temp_dir dir;
+  write_file(dir / "maze.dsk", make_catalog_maze());
+  const program_result result = run_program("a2tiles", {"--disk", "maze.dsk", "out.bmp"}, dir.path);
+  EXPECT_EQ(result.output, "file not found '" + shape0 + "'\nread disk image error 'maze.dsk/" +
+                               shape0 + "'\n");
+#if !defined(_WIN32) && !defined(SHAPETOOLS_SANITIZE)
+  rusage usage{};
+  if (std::getenv("SHAPETOOLS_PROGRAM_RUNNER") == nullptr && getrusage(RUSAGE_CHILDREN, &usage) == 0) {
+    EXPECT_LT(usage.ru_maxrss, 16 * 1024);  // kilobytes
+  }
+#endif
 }
 
 }  // namespace
