@@ -75,7 +75,8 @@ struct apple_ts_pair {
   std::uint8_t sector = 0;
 };
 
-// One T/S list sector of a file.
+// One T/S list sector. Each is parsed once into apple_disk::ts_lists,
+// however many files' chains pass through it.
 struct ts_list {
   std::uint8_t first_byte = 0;
   std::uint8_t next_track = 0;
@@ -84,12 +85,13 @@ struct ts_list {
   std::uint16_t sector_offset = 0;
   std::array<std::uint8_t, 5> reserved{};
   std::array<apple_ts_pair, apple_ts_pairs> pairs{};
+  int next = -1;  // index of the next list of the chain, -1 at its end
 };
 
-// One 35-byte catalog entry with the T/S list chain read for it (empty
-// until read, and after a failed read).
+// One 35-byte catalog entry and where its T/S list chain starts in
+// apple_disk::ts_lists (-1 until read, and after a failed read).
 struct file_entry {
-  std::vector<ts_list> ts_lists;
+  int first_ts_list = -1;
   std::uint8_t ts_list_track = 0;
   std::uint8_t ts_list_sector = 0;
   std::uint8_t file_type = 0;
@@ -105,10 +107,12 @@ struct catalog_sector {
   std::array<file_entry, apple_catalog_entries> entries{};
 };
 
-// A loaded image with its catalog chain in disk order.
+// A loaded image with its catalog chain in disk order and every T/S list
+// sector that a file's chain reached, each stored once.
 struct apple_disk {
   apple_vtoc vtoc;
   std::vector<catalog_sector> catalog;
+  std::vector<ts_list> ts_lists;
   const apple_sector_map* sector_map = nullptr;
   int sector_order = 0;  // 0 detect, 1 DOS 3.3 order, 2 ProDOS order
   int disk_size = 0;
@@ -116,10 +120,11 @@ struct apple_disk {
   std::vector<std::uint8_t> disk_data;
 };
 
-// Reads the image file whole, settles the sector order (0 tries DOS 3.3
-// order, then ProDOS order), walks the catalog and reads every file's T/S
-// lists. 0 when the image was read and the catalog found, else -1. A bad
-// T/S list only costs the lists of that entry and the entries after it.
+// Reads the image file whole, settles the sector order (0 walks the catalog
+// in both orders and takes the one whose chain holds more sectors, DOS 3.3
+// order on a tie), walks the catalog and reads every file's T/S lists. 0
+// when the image was read and the catalog found, else -1. A T/S list chain
+// that cannot be read costs only the lists of that entry.
 int load_apple_disk(apple_disk& disk, const std::string& path, int sector_order);
 
 // The first catalog entry whose 30 name bytes equal `name` (up to its first

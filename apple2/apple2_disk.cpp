@@ -1,9 +1,11 @@
 // Apple II DOS 3.3 disk images: loading with given or detected sector
 // order, the catalog walk, the T/S list chains and reading a file by name.
 #include <algorithm>
+#include <bitset>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 
@@ -71,27 +73,28 @@ void parse_catalog_sector(const std::uint8_t* p, catalog_sector& node) {
   }
 }
 
-// Walks the catalog chain from track 17, sector 15 through `map`. 0, or -1
-// (no message) with the chain dropped when it loops or leaves the image.
-int walk_catalog(apple_disk& disk, const apple_sector_map& map) {
-  read_vtoc(disk);
+// Image sectors that a track/sector pair can name: 256 tracks of 16.
+constexpr int addressable_sectors = 256 * 16;
+using sector_set = std::bitset<addressable_sectors>;
+
+// Walks the catalog chain from track 17, sector 15 through `map` into
+// `chain`. 0, or -1 (no message) with `chain` emptied when the chain comes
+// back to a sector it already holds or names a sector it cannot hold.
+int walk_catalog(const apple_disk& disk, const apple_sector_map& map,
+                 std::vector<catalog_sector>& chain) {
+  chain.clear();
+  sector_set walked;
   int track = apple_catalog_track;
   int sector = first_catalog_sector;
   for (;;) {
-    // A link that some earlier node already followed means the chain loops.
-    for (std::size_t i = 0; i + 1 < disk.catalog.size(); ++i) {
-      if (disk.catalog[i].next_track == track && disk.catalog[i].next_sector == sector) {
-        disk.catalog.clear();
-        return -1;
-      }
-    }
-    disk.catalog.emplace_back();
     const int position = locate_sector(disk, map, track, sector);
-    if (track < 1 || track > last_catalog_track || position < 0) {
-      disk.catalog.clear();
+    if (track < 1 || track > last_catalog_track || position < 0 ||
+        walked.test(position / apple_sector_bytes)) {
+      chain.clear();
       return -1;
     }
-    catalog_sector& node = disk.catalog.back();
+    walked.set(position / apple_sector_bytes);
+    catalog_sector& node = chain.emplace_back();
     parse_catalog_sector(disk.disk_data.data() + position, node);
     if (node.next_track == 0) return 0;
     track = node.next_track;
@@ -99,28 +102,35 @@ int walk_catalog(apple_disk& disk, const apple_sector_map& map) {
   }
 }
 
+// Reads the VTOC and the catalog in the given order, or settles the order.
+// An allocation failure propagates as std::bad_alloc.
 int read_catalog(apple_disk& disk, int sector_order) {
   if (disk.track_count <= apple_catalog_track) {
     std::printf("disk image size error\n");
     return -1;
   }
+  read_vtoc(disk);
   if (sector_order == 1 || sector_order == 2) {
     disk.sector_map = sector_order == 1 ? &dos_sector_map : &prodos_sector_map;
-    return walk_catalog(disk, *disk.sector_map);
+    return walk_catalog(disk, *disk.sector_map, disk.catalog);
   }
-  // DOS 3.3 order wins when both orders give a catalog.
-  if (walk_catalog(disk, dos_sector_map) == 0) {
-    disk.sector_order = 1;
-    disk.sector_map = &dos_sector_map;
-    return 0;
-  }
-  if (walk_catalog(disk, prodos_sector_map) == 0) {
+  // Sectors 0 and 15 lie at the same place in both orders, so the wrong
+  // order can still give a chain: it ends early wherever the wrong map
+  // lands on the last catalog sector, or fails. The longer chain is taken;
+  // on a tie DOS 3.3 order.
+  std::vector<catalog_sector> prodos_chain;
+  const bool dos_walked = walk_catalog(disk, dos_sector_map, disk.catalog) == 0;
+  const bool prodos_walked = walk_catalog(disk, prodos_sector_map, prodos_chain) == 0;
+  if (prodos_walked && (!dos_walked || prodos_chain.size() > disk.catalog.size())) {
+    disk.catalog = std::move(prodos_chain);
     disk.sector_order = 2;
     disk.sector_map = &prodos_sector_map;
     return 0;
   }
   disk.sector_map = &dos_sector_map;
-  return -1;
+  if (!dos_walked) return -1;
+  disk.sector_order = 1;
+  return 0;
 }
 
 void parse_ts_list(const std::uint8_t* p, ts_list& node) {
@@ -135,57 +145,77 @@ void parse_ts_list(const std::uint8_t* p, ts_list& node) {
   }
 }
 
-// Reads the entry's chain of T/S list sectors. A list sector outside the
-// image, a sector number above 15 in a link or a counted pair, or a link
-// back to a list already read fails the chain; a counted pair outside the
-// image only warns.
-int read_ts_list(const apple_disk& disk, const apple_sector_map& map, file_entry& entry) {
-  int remaining = entry.sector_count;
+// Follows the entry's chain of T/S list sectors, parsing into disk.ts_lists
+// each one not stored there yet (`stored` gives the place of each image
+// sector stored, else -1). A list sector outside the image (a sector number
+// above 15 included) or a link back to a list of the same chain fails the
+// chain; a counted pair naming no sector of the image only warns.
+int read_ts_list(apple_disk& disk, file_entry& entry, std::vector<int>& stored) {
   int track = entry.ts_list_track;
   int sector = entry.ts_list_sector;
   if (track == 0xFF) return 0;
-  std::vector<apple_ts_pair> visited;
+  int remaining = entry.sector_count;
+  sector_set walked;
+  int first = -1;
+  int previous = -1;
   for (;;) {
-    entry.ts_lists.emplace_back();
-    const bool seen = std::any_of(visited.begin(), visited.end(), [&](const apple_ts_pair& v) {
-      return v.track == track && v.sector == sector;
-    });
-    const int position = locate_sector(disk, map, track, sector);
-    if (position < 0 || seen) {
+    const int position = locate_sector(disk, *disk.sector_map, track, sector);
+    if (position < 0 || walked.test(position / apple_sector_bytes)) {
       std::printf("illegal track/sector (%02X/%02X)\n", track, sector);
-      entry.ts_lists.clear();
       return -1;
     }
-    visited.push_back({static_cast<std::uint8_t>(track), static_cast<std::uint8_t>(sector)});
-    ts_list& node = entry.ts_lists.back();
-    parse_ts_list(disk.disk_data.data() + position, node);
+    const int place = position / apple_sector_bytes;
+    walked.set(place);
+    if (stored[place] < 0) {
+      parse_ts_list(disk.disk_data.data() + position, disk.ts_lists.emplace_back());
+      stored[place] = static_cast<int>(disk.ts_lists.size()) - 1;
+    }
+    const int index = stored[place];
+    (previous < 0 ? first : disk.ts_lists[previous].next) = index;
+    previous = index;
+    const ts_list& node = disk.ts_lists[index];
     for (int k = 0; k < apple_ts_pairs && remaining > 0; ++k) {
       --remaining;
       const apple_ts_pair& pair = node.pairs[k];
-      if (pair.sector > 15) {
-        std::printf("illegal track/sector (%02X/%02X)\n", pair.track, pair.sector);
-        entry.ts_lists.clear();
-        return -1;
-      }
-      if (locate_sector(disk, map, pair.track, pair.sector) < 0) {
+      if (locate_sector(disk, *disk.sector_map, pair.track, pair.sector) < 0) {
         std::printf("illegal track/sector list[%02X:%02X] (%02X/%02X)\n", node.sector_offset, k,
                     pair.track, pair.sector);
       }
     }
-    if (node.next_track == 0) return 0;
+    if (node.next_track == 0) {
+      entry.first_ts_list = first;
+      return 0;
+    }
     track = node.next_track;
     sector = node.next_sector;
   }
 }
 
-int read_all_ts_lists(apple_disk& disk) {
-  const apple_sector_map& map = disk.sector_order == 2 ? prodos_sector_map : dos_sector_map;
-  for (catalog_sector& node : disk.catalog) {
-    for (file_entry& entry : node.entries) {
-      if (entry.sector_count != 0 && read_ts_list(disk, map, entry) < 0) return -1;
+// Reads the T/S list chain of every entry with a nonzero sector count. A
+// chain that cannot be read costs only its entry; running out of memory
+// ends the reading and keeps the chains already read.
+void read_all_ts_lists(apple_disk& disk, const std::string& path) {
+  try {
+    std::vector<int> stored(addressable_sectors, -1);
+    for (catalog_sector& node : disk.catalog) {
+      for (file_entry& entry : node.entries) {
+        if (entry.sector_count != 0 && read_ts_list(disk, entry, stored) < 0) {
+          std::printf("can't get track/sector list '%s'\n", path.c_str());
+        }
+      }
     }
+  } catch (const std::bad_alloc&) {
+    std::printf("memory exhaust!\n");
+    std::printf("can't get track/sector list '%s'\n", path.c_str());
   }
-  return 0;
+}
+
+// Whether the file's length does not fit a long (32 bits on Windows), which
+// makes ftell fail at the end of the file.
+bool longer_than_long(const std::string& path) {
+  std::error_code error;
+  const std::uintmax_t length = std::filesystem::file_size(path, error);
+  return !error && length > static_cast<std::uintmax_t>(LONG_MAX);
 }
 
 // Reads the whole file into disk_data; 0, or -1 after the message.
@@ -199,7 +229,8 @@ int read_image_bytes(apple_disk& disk, const std::string& path) {
     std::printf("seek error '%s' (SEEK_END)\n", path.c_str());
     return -1;
   }
-  const long size = std::ftell(file.get());
+  long size = std::ftell(file.get());
+  if (size < 0 && longer_than_long(path)) size = LONG_MAX;  // refused as too large below
   if (size < 0) {
     std::printf("seek error '%s' (SEEK_END)\n", path.c_str());
     return -1;
@@ -253,13 +284,12 @@ int load_apple_disk(apple_disk& disk, const std::string& path, int sector_order)
       std::printf("can't get catalog '%s'\n", path.c_str());
       return -1;
     }
-    if (read_all_ts_lists(disk) < 0) {
-      std::printf("can't get track/sector list '%s'\n", path.c_str());
-    }
   } catch (const std::bad_alloc&) {
     std::printf("memory exhaust!\n");
+    std::printf("can't get catalog '%s'\n", path.c_str());
     return -1;
   }
+  read_all_ts_lists(disk, path);
   return 0;
 }
 
@@ -282,11 +312,12 @@ int read_apple_file(const apple_disk& disk, std::string_view name, std::span<std
   }
   std::fill(buffer.begin(), buffer.end(), 0);
   int remaining = entry->sector_count - 1;  // less the first T/S list sector
-  if (entry->ts_lists.empty() || remaining <= 0 || disk.sector_map == nullptr) return -1;
+  if (entry->first_ts_list < 0 || remaining <= 0 || disk.sector_map == nullptr) return -1;
   const apple_sector_map& map = *disk.sector_map;
+  const ts_list* list = &disk.ts_lists[static_cast<std::size_t>(entry->first_ts_list)];
 
   // The first data sector carries the length header.
-  const apple_ts_pair& first = entry->ts_lists[0].pairs[0];
+  const apple_ts_pair& first = list->pairs[0];
   int position = locate_sector(disk, map, first.track, first.sector);
   if (position < 0) return 0;
   --remaining;
@@ -321,11 +352,11 @@ int read_apple_file(const apple_disk& disk, std::string_view name, std::span<std
 
   int left = size;
   int copied = 0;
-  for (std::size_t list = 0; list < entry->ts_lists.size();) {
+  for (;;) {
     for (int k = 0; k < apple_ts_pairs; ++k) {
       if (copied > 0) {
         if (remaining <= 0) return copied;
-        const apple_ts_pair& pair = entry->ts_lists[list].pairs[k];
+        const apple_ts_pair& pair = list->pairs[k];
         position = locate_sector(disk, map, pair.track, pair.sector);
         if (position < 0) return copied;
         sector = disk.disk_data.data() + position;
@@ -345,11 +376,10 @@ int read_apple_file(const apple_disk& disk, std::string_view name, std::span<std
       }
     }
     // The next T/S list sector counts against the sector count too.
-    ++list;
     --remaining;
-    if (remaining <= 0) break;
+    if (remaining <= 0 || list->next < 0) return copied;
+    list = &disk.ts_lists[static_cast<std::size_t>(list->next)];
   }
-  return copied;
 }
 
 void free_apple_disk(apple_disk& disk) { disk = apple_disk{}; }

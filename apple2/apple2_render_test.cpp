@@ -66,6 +66,8 @@ TEST(apple2_render, worked_rows) {
       {0x01, 0x00, "--16 --2",                    "B4G"},
       {0x01, 0x00, "--16 --2 --no-white",         "BBGG"},
       {0x00, 0xC0, "--16 --2 --half-shift",       "28B4L"},
+      {0x00, 0x40, "--2",                         "25B3P"},  // last entry: no white neighbour
+      {0x00, 0xB0, "--2 --half-shift",            "22BL4WO"},  // entry 26 next to white
   };
   // clang-format on
   for (const auto& [left, right, words, expected] : rows) {
@@ -94,9 +96,15 @@ TEST(apple2_render, ega_remap_and_dithers) {
   canvas = {1, 1, 4, 4, 2, 2, 1, 1, 4, 4, 2, 2};
   dither_stripe(canvas, 6, 2, digital_dither_pairs);
   EXPECT_EQ(canvas, (std::vector<std::uint8_t>{3, 1, 2, 6, 4, 4, 3, 1, 2, 6, 4, 4}));
-  canvas = {3, 3, 3, 3};
-  dither_cross(canvas, 2, 2, ega_dither_pairs);
-  EXPECT_EQ(canvas, (std::vector<std::uint8_t>{3, 9, 9, 3}));
+  // A cross over two rows gives every index its first colour once and its
+  // second once.
+  const std::vector<std::uint8_t> indices = {0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5};
+  canvas = indices;
+  dither_cross(canvas, 6, 2, ega_dither_pairs);
+  EXPECT_EQ(canvas, (std::vector<std::uint8_t>{0, 13, 10, 9, 6, 15, 0, 5, 2, 3, 12, 15}));
+  canvas = indices;
+  dither_cross(canvas, 6, 2, digital_dither_pairs);
+  EXPECT_EQ(canvas, (std::vector<std::uint8_t>{0, 1, 4, 1, 2, 7, 0, 3, 4, 5, 6, 7}));
 }
 
 }  // namespace
