@@ -127,6 +127,11 @@ struct apple_disk {
 // that cannot be read costs only the lists of that entry.
 int load_apple_disk(apple_disk& disk, const std::string& path, int sector_order);
 
+// As load_apple_disk, with `bytes` taken as the whole image file; `path`
+// only names the image in messages.
+int decode_apple_disk(apple_disk& disk, std::vector<std::uint8_t> bytes, const std::string& path,
+                      int sector_order);
+
 // The first catalog entry whose 30 name bytes equal `name` (up to its first
 // NUL, at most 30 characters) with bit 7 set on each character and 0xA0
 // padding; null when there is none. Case and control characters count.

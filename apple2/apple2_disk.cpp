@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "apple2/apple2.h"
 #include "bitmap/bitmap.h"
@@ -218,8 +219,19 @@ bool longer_than_long(const std::string& path) {
   return !error && length > static_cast<std::uintmax_t>(LONG_MAX);
 }
 
-// Reads the whole file into disk_data; 0, or -1 after the message.
-int read_image_bytes(apple_disk& disk, const std::string& path) {
+// Whether an image of `size` bytes can be held: sector positions are int
+// arithmetic, and no floppy image comes near the limit. 0, or -1 after the
+// message.
+int check_image_size(std::uintmax_t size) {
+  if (size > static_cast<std::uintmax_t>(INT_MAX - apple_track_bytes)) {
+    std::printf("memory exhaust!\n");
+    return -1;
+  }
+  return 0;
+}
+
+// Reads the whole file into `bytes`; 0, or -1 after the message.
+int read_image_bytes(std::vector<std::uint8_t>& bytes, const std::string& path) {
   file_ptr file(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!file) {
     std::printf("open error '%s'\n", path.c_str());
@@ -239,21 +251,15 @@ int read_image_bytes(apple_disk& disk, const std::string& path) {
     std::printf("seek error '%s' (SEEK_SET)\n", path.c_str());
     return -1;
   }
-  // Sector positions are int arithmetic; no floppy image comes near this.
-  if (size > INT_MAX - apple_track_bytes) {
-    std::printf("memory exhaust!\n");
-    return -1;
-  }
-  disk.disk_size = static_cast<int>(size);
-  disk.track_count = disk.disk_size / apple_track_bytes;
+  // Refused by its length before anything is allocated for it.
+  if (check_image_size(static_cast<std::uintmax_t>(size)) < 0) return -1;
   try {
-    disk.disk_data.resize(static_cast<std::size_t>(size));
+    bytes.resize(static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
     std::printf("memory exhaust!\n");
     return -1;
   }
-  if (disk.disk_data.empty() ||
-      std::fread(disk.disk_data.data(), disk.disk_data.size(), 1, file.get()) != 1) {
+  if (bytes.empty() || std::fread(bytes.data(), bytes.size(), 1, file.get()) != 1) {
     std::printf("read error '%s'\n", path.c_str());
     return -1;
   }
@@ -278,7 +284,20 @@ int load_apple_disk(apple_disk& disk, const std::string& path, int sector_order)
   disk = apple_disk{};
   disk.sector_order = sector_order;
   disk.sector_map = &dos_sector_map;
-  if (read_image_bytes(disk, path) < 0) return -1;
+  std::vector<std::uint8_t> bytes;
+  if (read_image_bytes(bytes, path) < 0) return -1;
+  return decode_apple_disk(disk, std::move(bytes), path, sector_order);
+}
+
+int decode_apple_disk(apple_disk& disk, std::vector<std::uint8_t> bytes, const std::string& path,
+                      int sector_order) {
+  disk = apple_disk{};
+  disk.sector_order = sector_order;
+  disk.sector_map = &dos_sector_map;
+  if (check_image_size(bytes.size()) < 0) return -1;
+  disk.disk_size = static_cast<int>(bytes.size());
+  disk.track_count = disk.disk_size / apple_track_bytes;
+  disk.disk_data = std::move(bytes);
   try {
     if (read_catalog(disk, sector_order) < 0) {
       std::printf("can't get catalog '%s'\n", path.c_str());

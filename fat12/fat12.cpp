@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "bitmap/bitmap.h"
 #include "file/file.h"
@@ -125,61 +126,75 @@ void mark_other_chains(const disk_image& image, std::int64_t own_slot, std::vect
   }
 }
 
+// Whether an image file of `size` bytes can be held: the record counts bytes
+// in 32 bits, and the system area (boot sector, both FATs, root directory)
+// must be there. 0, or -1 after the message.
+int check_image_size(std::int64_t size, const std::string& path, std::int32_t volume_offset) {
+  if (size > std::numeric_limits<std::int32_t>::max()) {
+    std::printf("memory exhaust!\n");
+    return -1;
+  }
+  if (size < std::int64_t{volume_offset} + root_end) {
+    std::printf("disk image too small '%s'\n", path.c_str());
+    return -1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int load_disk_image(disk_image& image, const std::string& path, std::int32_t volume_offset) {
   image = disk_image{};
-  image.volume_offset = volume_offset;
 
   file_ptr file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  auto fail = [&image] {
-    free_disk_image(image);
-    return -1;
-  };
   if (!file) {
     std::printf("open error '%s'\n", path.c_str());
-    return fail();
+    return -1;
   }
   if (std::fseek(file.get(), 0, SEEK_END) != 0) {
     std::printf("seek error '%s' (SEEK_END)\n", path.c_str());
-    return fail();
+    return -1;
   }
   long size = std::ftell(file.get());
   if (size < 0) {
     std::printf("seek error '%s' (SEEK_END)\n", path.c_str());
-    return fail();
+    return -1;
   }
   if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
     std::printf("seek error '%s' (SEEK_SET)\n", path.c_str());
-    return fail();
+    return -1;
   }
-  // The record counts bytes in 32 bits; a larger file cannot be held.
-  if (size > std::numeric_limits<std::int32_t>::max()) {
-    std::printf("memory exhaust!\n");
-    return fail();
-  }
-  // The system area (boot sector, both FATs, root directory) must be there.
-  if (size < static_cast<long>(volume_offset) + root_end) {
-    std::printf("disk image too small '%s'\n", path.c_str());
-    return fail();
-  }
-  image.image_size = static_cast<std::int32_t>(size);
+  // Refused by its length before anything is allocated for it.
+  if (check_image_size(size, path, volume_offset) < 0) return -1;
+  std::vector<std::uint8_t> bytes;
   try {
-    image.image_data.resize(static_cast<std::size_t>(size));
+    bytes.resize(static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
     std::printf("memory exhaust!\n");
-    return fail();
+    return -1;
   }
-  if (std::fread(image.image_data.data(), 1, image.image_data.size(), file.get()) !=
-      image.image_data.size()) {
+  if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
     std::printf("read error '%s'\n", path.c_str());
-    return fail();
+    return -1;
   }
   file.reset();
+  return decode_disk_image(image, std::move(bytes), path, volume_offset);
+}
+
+int decode_disk_image(disk_image& image, std::vector<std::uint8_t> bytes, const std::string& path,
+                      std::int32_t volume_offset) {
+  image = disk_image{};
+  if (check_image_size(static_cast<std::int64_t>(bytes.size()), path, volume_offset) < 0) {
+    return -1;
+  }
+  image.volume_offset = volume_offset;
+  image.image_size = static_cast<std::int32_t>(bytes.size());
+  image.image_data = std::move(bytes);
   if (decode_fat(image.image_data, volume_offset, image.fat) < 0) {
     std::printf("can't get fat '%s' offset=%08X\n", path.c_str(),
                 static_cast<unsigned>(volume_offset));
-    return fail();
+    free_disk_image(image);
+    return -1;
   }
   image.fat_count = static_cast<std::int32_t>(image.fat.size());
   return 0;

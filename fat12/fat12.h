@@ -41,10 +41,16 @@ struct dir_entry {
   std::uint32_t size = 0;
 };
 
-// Reads the image file whole and decodes its FAT. 0, or -1 with the record
-// cleared; an image shorter than volume_offset + 11264 bytes (no complete
-// system area) is refused with "disk image too small '%s'\n".
+// Reads the image file whole and decodes it with decode_disk_image. 0, or
+// -1 with the record cleared.
 int load_disk_image(disk_image& image, const std::string& path, std::int32_t volume_offset);
+
+// Takes `bytes` as the whole image file and decodes its FAT; `path` only
+// names the image in messages. 0, or -1 with the record cleared; an image
+// shorter than volume_offset + 11264 bytes (no complete system area) is
+// refused with "disk image too small '%s'\n".
+int decode_disk_image(disk_image& image, std::vector<std::uint8_t> bytes, const std::string& path,
+                      std::int32_t volume_offset);
 
 // Decodes the first FAT copy into (size - volume_offset) / 1024 entries.
 // 0, or -1 when the table cannot be made.
