@@ -1,7 +1,7 @@
 // Writes the fuzz targets' seed corpora: fuzz_seeds OUTPUT-FOLDER
 #include <cstdio>
 
-#include "fuzz/fuzz_seeds.h"
+#include "fuzz/fuzz_support.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -1,41 +1,131 @@
 #include "fuzz/fuzz_support.h"
 
-#include <chrono>
-#include <cstdio>
-#include <memory>
+#include <algorithm>
 #include <random>
+
+#include "bitmap/bitmap.h"
+#include "testing/dos33_builder.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
+// A whole BMP of a pattern canvas.
+bytes bitmap_seed(std::uint32_t width, std::uint32_t height, std::uint16_t bits,
+                  std::uint32_t seed) {
+  bitmap_header header;
+  init_bitmap_header(header, width, height, bits);
+  bytes canvas = pattern_bytes(std::size_t{width} * height * std::max(bits / 8, 1), seed);
+  for (auto& b : canvas) b = static_cast<std::uint8_t>(bits <= 8 ? b % (1u << bits) : b);
+  bytes data;
+  encode_bitmap(header, pattern_bytes(1024, seed + 1).data(), canvas, data);
+  return data;
+}
+
+void put(const fs::path& dir, const std::string& target, const std::string& name,
+         const bytes& data) {
+  fs::create_directories(dir / target);
+  write_file(dir / target / name, data);
+}
+
 // The scratch folder, removed again when the process ends.
 struct scratch_folder {
-  std::filesystem::path path;
+  fs::path path;
   ~scratch_folder() {
     std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
+    fs::remove_all(path, ignored);
   }
 };
 
 }  // namespace
 
-std::filesystem::path fuzz_scratch_dir() {
+fat12_volume fat12_fuzz_volume() {
+  fat12_volume volume(400);
+  // Fragmented: the first clusters lie after the rest.
+  std::vector<int> clusters;
+  for (int c = 381; c <= 390; ++c) clusters.push_back(c);
+  for (int c = 2; c < 200; ++c) clusters.push_back(c);
+  volume.add_file("SHAPE   PAT", pattern_bytes(212544, 11), clusters);
+  volume.add_file_contiguous("OCSHAPE PAT", pattern_bytes(108160, 12), 200);
+  volume.add_file_contiguous("SWSHAPE PAT", pattern_bytes(62464, 13), 306);
+  return volume;
+}
+
+apple_fuzz_image apple2_fuzz_image() {
+  dos33_image disk;
+  apple_fuzz_image image;
+  for (int s = 0; s < 16; ++s) image.overlay.emplace_back(17, s);
+  for (int i = 0; i < 2; ++i) {
+    const std::uint8_t type = i == 0 ? 0x04 : 0x84;  // binary, the second one locked
+    const bytes contents = dos33_image::with_length_header(type, pattern_bytes(4096, 21 + i));
+    const dos33_file file = disk.add_file(i == 0 ? "S\x01HP0" : "S\x01HP1", type, contents);
+    image.overlay.emplace_back(file.ts_lists[0].track, file.ts_lists[0].sector);
+  }
+  for (const auto& [track, sector] : image.overlay) {
+    const auto own = disk.sector(track, sector);
+    image.overlay_bytes.insert(image.overlay_bytes.end(), own.begin(), own.end());
+  }
+  image.images = {disk.as_dos_order(), disk.as_prodos_order()};
+  return image;
+}
+
+void write_seed_corpora(const fs::path& dir) {
+  std::uint32_t seed = 100;
+  for (std::uint16_t bits : {1, 4, 8, 16, 24, 32}) {
+    put(dir, "bmp_fuzz", "small" + std::to_string(bits) + ".bmp", bitmap_seed(13, 7, bits, ++seed));
+  }
+  put(dir, "bmp_fuzz", "wide1.bmp", bitmap_seed(70, 3, 1, ++seed));
+
+  bytes system_area = fat12_fuzz_volume().data;
+  system_area.resize(fat12_system_bytes + 1);
+  for (std::uint8_t fdi : {0, 1}) {
+    system_area.back() = fdi;
+    put(dir, "fat12_fuzz", fdi ? "volume.fdi" : "volume.xdf", system_area);
+  }
+  // Both image orders, each sector order, and the option sets of a2tiles'
+  // manual page.
+  bytes apple = apple2_fuzz_image().overlay_bytes;
+  apple.resize(apple.size() + 2);
+  for (std::uint8_t selector : {0, 1, 2, 3, 5}) {
+    for (std::uint8_t choice : {0x80, 0x41, 0x06, 0xA6, 0xD3, 0x8E}) {
+      apple.end()[-2] = selector;
+      apple.back() = choice;
+      const std::string name = std::to_string(selector) + "-" + std::to_string(choice);
+      put(dir, "apple2_fuzz", "image" + name, apple);
+    }
+  }
+
+  put(dir, "egatiles_fuzz", "shapes.ega", pattern_bytes(32768, 41));
+  put(dir, "egatiles_fuzz", "short.ega", pattern_bytes(1000, 42));
+  put(dir, "sheet_patch_fuzz", "x68k_sheet.bmp", bitmap_seed(576, 576, 4, 51));
+  put(dir, "sheet_patch_fuzz", "pc98_mask.bmp", bitmap_seed(512, 512, 1, 52));
+}
+
+fs::path fuzz_scratch_dir() {
   static const scratch_folder dir{[] {
-    std::random_device random;
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    auto path = std::filesystem::temp_directory_path() /
-                ("shapetools-fuzz-" + std::to_string(stamp) + "-" + std::to_string(random()));
-    std::filesystem::create_directories(path);
+    // Every save is flushed to stable storage: in memory that costs nothing.
+    std::error_code error;
+    const fs::path base =
+        fs::is_directory("/dev/shm", error) ? "/dev/shm" : fs::temp_directory_path();
+    const fs::path path = base / ("shapetools-fuzz-" + std::to_string(std::random_device{}()));
+    fs::create_directories(path);
+    const fat12_volume volume = fat12_fuzz_volume();
+    write_file(path / "x68k.xdf", volume.as_xdf());
+    write_file(path / "disk1.fdi", volume.as_fdi());
+    write_file(path / "disk2.fdi", volume.as_fdi());
+    write_file(path / "disk1.NEW.fdi", bytes{});
+    fs::create_symlink("disk2.NEW.fdi", path / "link.fdi");
+    write_file(path / "answers", std::string("y\ny\ny\ny\ny\ny\n"));
     return path;
   }()};
   return dir.path;
 }
 
-std::string write_scratch_file(const std::string& name, const std::uint8_t* data, std::size_t size) {
-  const std::string path = (fuzz_scratch_dir() / name).string();
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"),
-                                                          &std::fclose);
-  if (file && size > 0) std::fwrite(data, 1, size, file.get());
-  return path;
+std::string write_scratch_file(const std::string& name, const std::uint8_t* data,
+                               std::size_t size) {
+  const fs::path path = fuzz_scratch_dir() / name;
+  write_file(path, bytes(data, data + size));
+  return path.string();
 }
 
 int run_with_args(int (*run)(int, char**), std::vector<std::string> args) {
