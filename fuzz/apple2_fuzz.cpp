@@ -1,9 +1,12 @@
 // The Apple II reader on fuzzed VTOC, catalog and T/S list sectors laid over
-// a fixed image holding the two shape files: the catalog walk in the sector
-// order asked for, both files read, and, when both are whole, the tile sheet
-// rendered and converted with the options the input asks for.
+// a fixed image holding the two shape files: the image decoded from memory
+// in the sector order asked for and both files read; when both are whole,
+// a2tiles on the image with the options the input asks for.
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "apple2/apple2.h"
@@ -28,29 +31,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   apple_disk disk;
-  if (decode_apple_disk(disk, std::move(bytes), "fuzz.dsk", (selector >> 1 & 3) % 3) == 0) {
+  const int sector_order = (selector >> 1 & 3) % 3;
+  if (decode_apple_disk(disk, std::move(bytes), "fuzz.dsk", sector_order) == 0) {
     std::vector<std::uint8_t> shapes(2 * shape_file_bytes);
     int whole = 0;
     for (std::size_t i = 0; i < 2; ++i) {
       const auto half = std::span(shapes).subspan(i * shape_file_bytes, shape_file_bytes);
       whole += read_apple_file(disk, shape_file_names[i], half) == shape_file_bytes ? 1 : 0;
     }
-    // Rendering depends on nothing but the files and the options, and costs
-    // more than everything else together: files just rendered with the same
-    // options (most inputs read the fixed image's own) are not rendered again.
-    static std::array<std::vector<std::uint8_t>, 256> rendered;
-    if (whole == 2 && shapes != rendered[static_cast<std::size_t>(choice)]) {
-      render_options o;  // as a2tiles sets them: half dots only at scale 2
-      o.tile_width = (choice & 1) != 0 ? 16 : 14;
-      o.scale = (choice & 2) != 0 ? 2 : 1;
-      o.half_shift = o.scale == 2 && (choice & 4) != 0;
-      o.dither = o.scale == 2 ? (choice >> 3 & 3) % 3 : 0;
-      o.ega = (choice & 32) != 0;
-      o.color_mode = choice >> 6 & 3;
-      const render_geometry geometry = compute_render_geometry(o);
-      std::vector<std::uint8_t> canvas = render_tile_sheet(shapes, o, geometry);
-      convert_tile_sheet(canvas, o, geometry);
-      rendered[static_cast<std::size_t>(choice)] = shapes;
+    // Files read whole are rendered by a2tiles' whole flow on the image, with
+    // the options asked for. Rendering depends on nothing but the files and
+    // the options, and costs more than everything else together: files
+    // rendered before with the same options (most inputs read the fixed
+    // image's own) are not rendered again.
+    static std::unordered_set<std::size_t> rendered;
+    const std::string_view files(reinterpret_cast<const char*>(shapes.data()), shapes.size());
+    if (whole == 2 && rendered.insert(std::hash<std::string_view>{}(files) * 257 + choice).second) {
+      const std::string image = (fuzz_scratch_dir() / "disk.dsk").string();
+      write_file(image, disk.disk_data);
+      const char* const colours[] = {"--mono", "--no-white", "--blur", "--no-blur"};
+      const char* const flags[] = {"--16", "--2", "--half-shift", "--dither", "--dither2", "--ega"};
+      std::vector<std::string> args = {"a2tiles", "--disk", image, colours[choice >> 6 & 3]};
+      if (sector_order != 0) args.push_back(sector_order == 1 ? "--do" : "--po");
+      for (int bit = 0; bit < 6; ++bit) {
+        if ((choice >> bit & 1) != 0) args.push_back(flags[bit]);
+      }
+      args.push_back((fuzz_scratch_dir() / "sheet.bmp").string());
+      run_with_args(run_a2tiles, args);
     }
   }
   // A failed load keeps the image too (its length is never refused).

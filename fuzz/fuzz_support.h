@@ -25,8 +25,8 @@ fat12_volume fat12_fuzz_volume();
 // track, then the first T/S list sector of each shape file) in that order,
 // then a byte whose bit 0 asks for the ProDOS-order image and bits 1-2 the
 // sector order to load with (0 detect, 1 DOS 3.3, 2 ProDOS), then a byte of
-// render options: bit 0 tile width 16, 1 scale 2, 2 half shift, 3-4 dither,
-// 5 EGA colours, 6-7 colour mode.
+// a2tiles options: bits 0-5 --16, --2, --half-shift, --dither, --dither2,
+// --ega, and bits 6-7 --mono, --no-white, --blur or --no-blur.
 struct apple_fuzz_image {
   std::array<bytes, 2> images;                // DOS 3.3 order, ProDOS order
   std::vector<std::pair<int, int>> overlay;  // (track, sector)
