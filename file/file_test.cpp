@@ -66,11 +66,11 @@ void make_entries(const fs::path& dir, const std::vector<std::string>& entries) 
 TEST(file_replace, every_kind_of_target) {
   const std::string long_name = std::string(251, 'n') + ".bin";  // 255 characters
   const struct {
-    const char* what;
-    std::vector<std::string> entries;
-    std::string target;  // relative to the folder; "" is the empty name
-    std::set<std::string> holders;  // files that must hold the new bytes
-    const char* error;   // the message's first word, or none
+    const char* what; std::vector<std::string> entries; std::string target;
+    std::set<std::string> holders; const char* error;
+    // target: relative to the folder; "" is the empty name
+    // holders: files that must hold the new bytes
+    // error: the message's first word, or none
   } cases[] = {
       {"missing file", {}, "new.bin", {"new.bin"}, nullptr},
       {"plain file", {"old.bin"}, "old.bin", {"old.bin"}, nullptr},
@@ -81,8 +81,7 @@ TEST(file_replace, every_kind_of_target) {
       {"hard link", {"a.bin", "b.bin=a.bin"}, "a.bin", {"a.bin", "b.bin"}, nullptr},
       {"new 255-character name", {}, long_name, {long_name}, nullptr},
       {"255-character name replaced", {long_name}, long_name, {long_name}, nullptr},
-      {"empty name", {"old.bin"}, "", {}, "open"},
-      {"folder", {"sub/"}, "sub", {}, "open"},
+      {"empty name", {"old.bin"}, "", {}, "open"}, {"folder", {"sub/"}, "sub", {}, "open"},
       {"link to a folder", {"sub/", "link->sub"}, "link", {}, "open"},
       {"missing folder", {}, "no/such.bin", {}, "open"},
       {"file used as a folder", {"old.bin"}, "old.bin/x", {}, "open"},
@@ -97,8 +96,7 @@ TEST(file_replace, every_kind_of_target) {
     const std::string output = capture_stdout([&] { result = replace_file(target, new_bytes); });
     EXPECT_EQ(result, c.error ? -1 : 0);
     EXPECT_EQ(output, c.error ? std::string(c.error) + " error '" + target + "'\n" : "");
-
-    std::set<std::string> after = before;
+ std::set<std::string> after = before;
     after.insert(c.holders.begin(), c.holders.end());
     EXPECT_EQ(names_in(dir.path), after);  // no new file left behind
     // A link replaced by a file would show up here as a file of new bytes.
