@@ -55,6 +55,7 @@ TEST(apple2_render, worked_rows) {
       {0x00, 0x40, "--2", "25B3P"},  // last entry: no white neighbour
       {0x00, 0xB0, "--2 --half-shift", "22BL4WO"},  // entry 26 next to white
       {0x00, 0x60, "", "12BWW"},  // the last entry blends too
+      {0xA0, 0x01, "--2 --half-shift", "10B4L3P"},  // the gap left of half_width takes L
   };
   // clang-format on
   for (const auto& [left, right, words, expected] : rows) {

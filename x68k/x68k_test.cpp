@@ -121,6 +121,10 @@ TEST_F(x68k_programs, messages_and_nothing_written_on_error) {
   write_file(dir / "long.xdf", make_disk(bytes(x68k_shape_bytes + 1)));
   write_file(dir / "old.bmp", std::string("old"));
   write_file(dir / "old.xdf", std::string("old"));
+  bytes crossed = disk;  // a second entry claims the first cluster of shape.pat
+  std::copy_n(crossed.begin() + std::ptrdiff_t(fat12_volume::slot_offset(1)), 32, crossed.begin() + std::ptrdiff_t(fat12_volume::slot_offset(2)));
+  crossed[fat12_volume::slot_offset(2)] = 'X';
+  write_file(dir / "crossed.xdf", crossed);
   const std::string t = "x68ktiles", p = "x68ktilepatch";
   expect_runs(dir.path, std::vector<run_case>{
       {t, {}, 1, "no output bitmap filename\n"}, {t, {"--disk"}, 1, "no disk image (mirath disk)\n"},
@@ -151,6 +155,7 @@ TEST_F(x68k_programs, messages_and_nothing_written_on_error) {
        "file size error 'shape.pat' 212543 < 212544\nread disk image error short.xdf/shape.pat\n"},
       {p, {"s.bmp", "--disk", "disk.xdf", "--write", "old.xdf"}, 1,
        "already exists 'old.xdf'\noverwrite ? (Y or N): "},
+      {p, {"s.bmp", "--disk", "crossed.xdf"}, 1, "fat error 'shape.pat'\nwrite disk image error crossed.xdf/shape.pat\n"},
       {p, {"s.bmp", "--disk", "disk.xdf", "--write", "no/x.xdf"}, 1,
        "open error 'no/x.xdf'\nwrite disk image error disk.xdf\n"},
       {p, {"--write", "s.bmp", "s.bmp"}, 1, "output is input file 's.bmp'\n"},
