@@ -114,6 +114,18 @@ TEST(file_replace, every_kind_of_target) {
   }
 }
 
+// A dangling chain of 40 links, the most the system follows, ends at the
+// missing file it names.
+TEST(file_replace, longest_dangling_chain_makes_its_file) {
+  temp_dir dir;
+  std::vector<std::string> chain;
+  for (int i = 0; i < 40; ++i) chain.push_back("l" + std::to_string(i) + "->" + (i < 39 ? "l" + std::to_string(i + 1) : "made.bin"));
+  make_entries(dir.path, chain);
+  EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(replace_file((dir / "l0").string(), new_bytes), 0); }), "");
+  EXPECT_EQ(read_file(dir / "made.bin"), new_bytes);
+  EXPECT_TRUE(fs::is_symlink(dir / "l39"));
+}
+
 TEST(file_replace, fifo_is_written_through) {
   temp_dir dir;
   const fs::path fifo = dir / "pipe";
