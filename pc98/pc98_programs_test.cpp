@@ -103,6 +103,9 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
       {"sheet.bmp", 512, 736, 4}, {"low.bmp", 512, 511, 4},   {"wide.bmp", 513, 736, 4},
       {"high.bmp", 512, 737, 1},  {"short.bmp", 512, 544, 1}};
   for (const auto& [name, w, h, b] : blanks) save_bitmap(dir / name, w, h, b, {}, bytes(w * h));
+  bytes v4 = read_file(dir / "sheet.bmp");  // a V4 info header
+  write_le32(&v4[14], 108);
+  write_file(dir / "v4.bmp", v4);
   // Every run answers "n" to an overwrite question.
   const std::string t = "pc98tiles", p = "pc98tilepatch";
   const std::string unread = "read disk image error ", no_shape = "can't find 'ocshape.pat'\n";
@@ -119,6 +122,8 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
       {p, {"a.bmp", "--write1"}, 1, "no disk image to write (mirath disk)\n"},
       {p, {"a.bmp", "--write2"}, 1, "no disk image to write (thalwynde disk)\n"},
       {p, {"none.bmp"}, 1, "open error 'none.bmp'\nread shapes file error 'none.bmp'\n"},
+      {p, {"v4.bmp"}, 1, "error: check_bitmap_header() - not supported header type - support only Windows V3\n"
+                         "error: read_bitmap() - can't read bitmap header\nread error 'v4.bmp'\nread shapes file error 'v4.bmp'\n"},
       {p, {"low.bmp"}, 1, "bitmap size error 'low.bmp' 512 x 511\nread shapes file error 'low.bmp'\n"},
       {p, {"wide.bmp"}, 1, "bitmap size error 'wide.bmp' 513 x 736\nread shapes file error 'wide.bmp'\n"},
       {p, {"sheet.bmp", "high.bmp"}, 1, "bitmap size error 'high.bmp' 512 x 737\nread mask file error 'high.bmp'\n"},
