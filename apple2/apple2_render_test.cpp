@@ -27,47 +27,35 @@ TEST(apple2_render, worked_rows) {
   // G G L L), trailing black dropped.
   // clang-format off
   const std::tuple<std::uint8_t, std::uint8_t, const char*, const char*> rows[] = {
-      {0x80, 0x80, "",                            ""},  // a palette bit lights nothing
-      {0x01, 0x00, "",                            "G"},
-      {0x01, 0x00, "--mono",                      "W"},
-      {0x81, 0x00, "",                            "O"},
-      {0x7F, 0x00, "",                            "7W"},
-      {0x7F, 0x00, "--no-white",                  "GPGPGPG"},
-      {0x05, 0x00, "",                            "3G"},
-      {0x05, 0x00, "--no-blur",                   "GBG"},
-      {0x40, 0x01, "",                            "6BWW"},  // adjacent across the bytes
-      {0x40, 0x01, "--no-white",                  "6BGP"},
-      {0x40, 0x82, "",                            "6BGOO"},  // the gap at half_width takes O
-      {0x0B, 0x00, "",                            "WWPP"},
-      {0x0B, 0x00, "--no-blur",                   "WWBP"},
-      {0x1B, 0x00, "",                            "WWBWW"},  // a gap between whites stays
-      {0x01, 0x40, "--16",                        "BG12BP"},
-      {0x01, 0x00, "--2 --no-white",              "GG"},
-      {0x01, 0x00, "--2 --no-blur",               "GG"},
-      {0x01, 0x00, "--2",                         "3G"},
-      {0x03, 0x00, "--2 --no-blur",               "GWWP"},
-      {0x03, 0x00, "--2",                         "4WP"},
-      {0x05, 0x00, "--2 --no-blur",               "GGBBGG"},
-      {0x05, 0x00, "--2",                         "7G"},
-      {0x1B, 0x00, "--2",                         "4WPP4WG"},
-      {0x81, 0x00, "--2 --half-shift --no-white", "BOO"},
-      {0x81, 0x00, "--2 --no-white",              "OO"},
-      {0x81, 0x00, "--2 --half-shift",            "4O"},
-      {0x40, 0x81, "--2 --no-white",              "12BGGLL"},
+      {0x80, 0x80, "", ""},  // a palette bit lights nothing
+      {0x01, 0x00, "", "G"}, {0x01, 0x00, "--mono", "W"}, {0x81, 0x00, "", "O"},
+      {0x7F, 0x00, "", "7W"}, {0x7F, 0x00, "--no-white", "GPGPGPG"}, {0x05, 0x00, "", "3G"},
+      {0x05, 0x00, "--no-blur", "GBG"},
+      {0x40, 0x01, "", "6BWW"},  // adjacent across the bytes
+      {0x40, 0x01, "--no-white", "6BGP"},
+      {0x40, 0x82, "", "6BGOO"},  // the gap at half_width takes O
+      {0x0B, 0x00, "", "WWPP"}, {0x0B, 0x00, "--no-blur", "WWBP"},
+      {0x1B, 0x00, "", "WWBWW"},  // a gap between whites stays
+      {0x01, 0x40, "--16", "BG12BP"}, {0x01, 0x00, "--2 --no-white", "GG"},
+      {0x01, 0x00, "--2 --no-blur", "GG"}, {0x01, 0x00, "--2", "3G"},
+      {0x03, 0x00, "--2 --no-blur", "GWWP"}, {0x03, 0x00, "--2", "4WP"},
+      {0x05, 0x00, "--2 --no-blur", "GGBBGG"}, {0x05, 0x00, "--2", "7G"},
+      {0x1B, 0x00, "--2", "4WPP4WG"}, {0x81, 0x00, "--2 --half-shift --no-white", "BOO"},
+      {0x81, 0x00, "--2 --no-white", "OO"}, {0x81, 0x00, "--2 --half-shift", "4O"},
+      {0x40, 0x81, "--2 --no-white", "12BGGLL"},
       {0x40, 0x81, "--2 --half-shift --no-white", "12BGGOLL"},  // the half-dot rule
       {0x40, 0x80, "--2 --half-shift --no-white", "12BGGO"},
-      {0x40, 0x80, "--2 --half-shift --mono",     "12B3W"},
+      {0x40, 0x80, "--2 --half-shift --mono", "12B3W"},
       {0xC0, 0x81, "--2 --half-shift --no-white", "13BOOLL"},
       {0x40, 0xC0, "--2 --half-shift --no-white", "12BGGO12BL"},  // dot 6 half outside
-      {0x40, 0x82, "--2",                         "11B4G4O"},
-      {0x40, 0x81, "--2 --half-shift",            "11BG5WL"},
-      {0x7F, 0x7F, "--2 --no-white",              "GGPPGGPPGGPPGGPPGGPPGGPPGGPP"},
-      {0x7F, 0x7F, "--2",                         "28W"},
-      {0x01, 0x00, "--16 --2",                    "B4G"},
-      {0x01, 0x00, "--16 --2 --no-white",         "BBGG"},
-      {0x00, 0xC0, "--16 --2 --half-shift",       "28B4L"},
-      {0x00, 0x40, "--2",                         "25B3P"},  // last entry: no white neighbour
-      {0x00, 0xB0, "--2 --half-shift",            "22BL4WO"},  // entry 26 next to white
+      {0x40, 0x82, "--2", "11B4G4O"}, {0x40, 0x81, "--2 --half-shift", "11BG5WL"},
+      {0x7F, 0x7F, "--2 --no-white", "GGPPGGPPGGPPGGPPGGPPGGPPGGPP"}, {0x7F, 0x7F, "--2", "28W"},
+      {0x01, 0x00, "--16 --2", "B4G"}, {0x01, 0x00, "--16 --2 --no-white", "BBGG"},
+      {0x00, 0xC0, "--16 --2 --half-shift", "28B4L"},
+      {0x00, 0x40, "--2", "25B3P"},  // last entry: no white neighbour
+      {0x00, 0xB0, "--2 --half-shift", "22BL4WO"},  // entry 26 next to white
+      {0x00, 0x60, "", "12BWW"},  // the last entry blends too
+      {0xA0, 0x01, "--2 --half-shift", "10B4L3P"},  // the gap left of half_width takes L
   };
   // clang-format on
   for (const auto& [left, right, words, expected] : rows) {

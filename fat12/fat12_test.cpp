@@ -27,10 +27,9 @@ std::pair<int, std::string> outcome(Call call) {
 
 TEST(fat12_names, converts_to_directory_form) {
   const std::pair<const char*, const char*> cases[] = {
-      {"ocshape.pat", "ocshape pat"},  {"a", "a          "},
-      {"a.", "a          "},           {".pat", "        pat"},
-      {"abcdefgh.pat", "abcdefghpat"}, {"a.b.c", "a       b.c"},
-      {"abcdefghi.pat", "refused"},    {"shape.patx", "refused"},
+      {"ocshape.pat", "ocshape pat"}, {"a", "a          "}, {"a.", "a          "},
+      {".pat", "        pat"}, {"abcdefgh.pat", "abcdefghpat"}, {"a.b.c", "a       b.c"},
+      {"abcdefghi.pat", "refused"}, {"shape.patx", "refused"},
   };
   for (const auto& [name, dos] : cases) {
     std::array<char, 12> out{};
@@ -39,101 +38,106 @@ TEST(fat12_names, converts_to_directory_form) {
   }
 }
 
-TEST(fat12_read, finds_files_and_checks_sizes) {
-  temp_dir dir;
-  fat12_volume volume;
+// Reads from a volume holding, in slot 0, a deleted entry "\xE5HAPE   PAT"
+// (its name's first byte compared like any other), then SHAPE.PAT (3000
+// bytes on clusters 40, 7, 900), a second SHAPE.PAT (never found), a name
+// stored in lower case, and one in slot 191, the last. Each row may set FAT
+// entry `cluster` to `value`; cluster 0 sets the first cluster of SHAPE.PAT
+// to `value` instead, cluster 1 its directory size.
+TEST(fat12_read, finds_files_and_follows_chains) {
   const bytes contents = pattern_bytes(3000, 1);
-  volume.add_file("OCSHAPE PAT", contents, {40, 7, 900});
-  volume.add_file("OCSHAPE PAT", pattern_bytes(3000, 2), {50, 51, 52});  // never found
-  disk_image image = load_bytes(dir, volume.as_fdi(), fdi_volume_offset);
-  auto read = [&](const std::string& name, bytes& buffer, bool ignore_case = true) {
-    return outcome([&] { return read_image_file(image, name, buffer, ignore_case); });
+  bytes looped = contents;  // a chain that comes back to its first cluster
+  std::copy_n(contents.begin(), 952, looped.begin() + 2048);
+  const struct {
+    std::string name; bool ignore_case; std::size_t length; int cluster, value; int result;
+    std::string output; bytes data;
+  } cases[] = {
+      {"shape.pat", true, 3000, -1, 0, 0, "", contents},
+      {"SHAPE.PAT", false, 1100, -1, 0, 0, "file size mismatch 'SHAPE.PAT' 3000 != 1100 ... ignored\n",
+       bytes(contents.begin(), contents.begin() + 1100)},
+      {"shape.pat", false, 3000, -1, 0, -1, "can't find 'shape.pat'\n", {}},
+      {"shape.pat", true, 3001, -1, 0, -1, "file size error 'shape.pat' 3000 < 3001\n", {}},
+      {"abcdefghi.pat", true, 10, -1, 0, -1, "illegal filename 'abcdefghi.pat'\n", {}},
+      {"LOWER.PAT", true, 5, -1, 0, 0, "", bytes(5, 0x10)},
+      {"last.pat", true, 5, -1, 0, 0, "", bytes(5, 0x20)},
+      {"\xE5hape.pat", true, 5, -1, 0, 0, "", bytes(5, 0x30)},
+      // The chain: end marker, cluster 1, a cluster past the volume, first
+      // cluster 0; the end marker is never reached when it is not needed.
+      {"shape.pat", true, 3000, 7, 0xFFF, -1, "fat error 'shape.pat'\n", {}},
+      {"shape.pat", true, 3000, 7, 1, -1, "fat error 'shape.pat'\n", {}},
+      {"shape.pat", true, 3000, 7, 1231, -1, "fat error 'shape.pat'\n", {}},
+      {"shape.pat", true, 3000, 0, 0, -1, "fat error 'shape.pat'\n", {}},
+      {"shape.pat", true, 3000, 7, 40, 0, "", looped},  // read along the loop as far as asked
+      {"shape.pat", true, 3000, 1, -1, 0, "file size mismatch 'shape.pat' -1 != 3000 ... ignored\n", contents},
+      {"shape.pat", true, 2048, 7, 0xFFF, 0, "file size mismatch 'shape.pat' 3000 != 2048 ... ignored\n",
+       bytes(contents.begin(), contents.begin() + 2048)},
   };
-
-  bytes buffer(3000);
-  EXPECT_EQ(read("ocshape.pat", buffer), std::make_pair(0, std::string()));
-  EXPECT_EQ(buffer, contents);
-  EXPECT_EQ(read("ocshape.pat", buffer, false),
-            std::make_pair(-1, std::string("can't find 'ocshape.pat'\n")));
-
-  bytes big(3001), small(1100);
-  EXPECT_EQ(read("ocshape.pat", big),
-            std::make_pair(-1, std::string("file size error 'ocshape.pat' 3000 < 3001\n")));
-  EXPECT_EQ(read("ocshape.pat", small).second,
-            "file size mismatch 'ocshape.pat' 3000 != 1100 ... ignored\n");
-  EXPECT_EQ(small, bytes(contents.begin(), contents.begin() + 1100));
-}
-
-TEST(fat12_read, follows_chains_only_as_far_as_needed) {
-  // The FAT entry of `cluster` becomes `value`; cluster -1 makes the first cluster 0.
-  const std::tuple<const char*, int, int, std::size_t, int> cases[] = {
-      {"end marker too early", 3, 0xFFF, 3072, -1},
-      {"cluster 1", 3, 1, 3072, -1},
-      {"FAT entry without data", 3, 1230, 3072, -1},
-      {"first cluster 0", -1, 0, 3072, -1},
-      {"length 0", -1, 0, 0, 0},
-      {"end marker never reached", 3, 0xFFF, 2048, 0},
-      {"loop copied again", 4, 2, 5000, 0},
-  };
-  for (const auto& [how, cluster, value, length, result] : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name + " " + std::to_string(c.cluster));
     temp_dir dir;
     fat12_volume volume;
-    const bytes contents = pattern_bytes(3072, 4);
-    volume.add_file("SHAPE   PAT", contents, {2, 3, 4}, 5000);
-    if (cluster >= 0) volume.set_fat(cluster, value);
-    if (cluster < 0) volume.data[fat12_volume::slot_offset(0) + 26] = 0;
-    disk_image image = load_bytes(dir, volume.as_xdf(), xdf_volume_offset);
-    bytes buffer(length);
-    const auto [status, out] =
-        outcome([&] { return read_image_file(image, "shape.pat", buffer, true); });
-    EXPECT_EQ(status, result) << how;
-    EXPECT_EQ(out.ends_with("fat error 'shape.pat'\n"), result < 0) << how;
-    for (std::size_t i = 0; result == 0 && i < buffer.size(); ++i) {
-      ASSERT_EQ(buffer[i], contents[i % 3072]) << how;
-    }
+    volume.add_file("\xE5HAPE   PAT", bytes(5, 0x30), {60});
+    volume.add_file("SHAPE   PAT", contents, {40, 7, 900});
+    volume.add_file("SHAPE   PAT", pattern_bytes(3000, 2), {50, 51, 52});
+    volume.add_file("lower   pat", bytes(5, 0x10), {61});
+    volume.add_file("LAST    PAT", bytes(5, 0x20), {62});
+    std::copy_n(volume.data.begin() + fat12_volume::slot_offset(4), 32,
+                volume.data.begin() + fat12_volume::slot_offset(191));
+    volume.data[fat12_volume::slot_offset(4)] = 0;  // free slots up to 191
+    if (c.cluster > 1) volume.set_fat(c.cluster, c.value);
+    if (c.cluster == 0) volume.data[fat12_volume::slot_offset(1) + 26] = static_cast<std::uint8_t>(c.value);
+    if (c.cluster == 1) write_le32(&volume.data[fat12_volume::slot_offset(1) + 28], std::uint32_t(c.value));
+    disk_image image = load_bytes(dir, volume.as_fdi(), fdi_volume_offset);
+    bytes buffer(c.length + 100, 0xAB);  // nothing past the asked length is written
+    const auto [result, output] = outcome(
+        [&] { return read_image_file(image, c.name, std::span(buffer).first(c.length), c.ignore_case); });
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(output, c.output);
+    EXPECT_EQ(bytes(buffer.begin(), buffer.begin() + c.data.size()), c.data);
+    EXPECT_EQ(bytes(buffer.end() - 100, buffer.end()), bytes(100, 0xAB));
   }
 }
 
 TEST(fat12_load, counts_whole_sectors_and_refuses_short_images) {
   temp_dir dir;
-  fat12_volume volume(40);
+  fat12_volume volume(41);  // an odd count: the last FAT entry has no partner
+  volume.set_fat(40, 0x123);
   bytes fdi = volume.as_fdi();
   fdi.resize(fdi.size() + 100, 0x5A);  // a partial sector is kept but not counted
   disk_image image = load_bytes(dir, fdi, fdi_volume_offset);
-  EXPECT_EQ(image.fat_count, 40);
+  EXPECT_EQ(image.fat_count, 41);
+  EXPECT_EQ(image.fat.back(), 0x123);
+  EXPECT_EQ(image.image_data, fdi);
   image = load_bytes(dir, volume.as_xdf(), xdf_volume_offset);
-  EXPECT_EQ(image.fat_count, 40);
-
-  const std::string path = (dir / "disk.img").string();
-  write_file(path, bytes(4096 + 11263, 0));  // one byte short of a system area
-  EXPECT_EQ(outcome([&] { return load_disk_image(image, path, 4096); }),
-            std::make_pair(-1, "disk image too small '" + path + "'\n"));
+  EXPECT_EQ(image.fat_count, 41);
+  std::vector<std::int32_t> fat = {1};
+  EXPECT_EQ(decode_fat(bytes(1000), 0, fat), 0);  // no whole sector: no entry
+  EXPECT_TRUE(fat.empty());
+ const std::string path = (dir / "disk.img").string();
+  for (std::size_t size : {std::size_t{0}, std::size_t{4096 + 11263}}) {  // short of a system area
+    write_file(path, bytes(size, 0));
+    EXPECT_EQ(outcome([&] { return load_disk_image(image, path, 4096); }),
+              std::make_pair(-1, "disk image too small '" + path + "'\n"));
+  }
 }
 
+// A write changes only its own bytes (in the partial last cluster only
+// the first 52) along the chain; the FATs and the directory keep theirs.
 TEST(fat12_write, writes_in_place_and_saves_safely) {
   temp_dir dir;
   fat12_volume volume;
   volume.add_file("SHAPE   PAT", pattern_bytes(2500, 6), {300, 12, 13});
-  bytes original = volume.as_xdf();
-  original.resize(original.size() + 10, 0x33);
-  disk_image image = load_bytes(dir, original, xdf_volume_offset);
-  const std::string out = (dir / "out.img").string();
-
-  ASSERT_EQ(write_image_file(image, "shape.pat", pattern_bytes(2500, 6), true), 0);
-  ASSERT_EQ(save_disk_image(image, out), 0);
-  EXPECT_EQ(read_file(out), original);
-
-  // A shorter write changes only its bytes (in the last cluster only the
-  // first 52); the FATs and the directory keep theirs.
-  const bytes shorter(2100, 7);
-  EXPECT_EQ(outcome([&] { return write_image_file(image, "shape.pat", shorter, true); }).first, 0);
-  bytes expected = original;
+  bytes expected = volume.as_xdf();
+  disk_image image = load_bytes(dir, expected, xdf_volume_offset);
+  EXPECT_EQ(outcome([&] { return write_image_file(image, "none.pat", bytes(2100, 7), true); }),
+            std::make_pair(-1, std::string("can't find 'none.pat'\n")));
+  EXPECT_EQ(outcome([&] { return write_image_file(image, "shape.pat", bytes(2100, 7), true); }),
+            std::make_pair(0, std::string("file size mismatch 'shape.pat' 2500 != 2100 ... ignored\n")));
   for (int cluster : {300, 12, 13}) {
-    const auto at = static_cast<std::ptrdiff_t>(fat12_volume::cluster_offset(cluster));
-    std::fill_n(expected.begin() + at, cluster == 13 ? 52 : 1024, 7);
+    std::fill_n(expected.begin() + std::ptrdiff_t(fat12_volume::cluster_offset(cluster)), cluster == 13 ? 52 : 1024, 7);
   }
-  ASSERT_EQ(save_disk_image(image, out), 0);
-  EXPECT_EQ(read_file(out), expected);
+  ASSERT_EQ(save_disk_image(image, (dir / "out.img").string()), 0);
+  EXPECT_EQ(read_file(dir / "out.img"), expected);
 }
 
 // Writing back refuses a chain that would overwrite bytes it has already
@@ -145,11 +149,8 @@ TEST(fat12_write, refuses_looping_and_cross_linked_chains) {
   // attributes (0x08 volume label, 0x10 folder), byte 29 the size's second
   // byte (0x04: 1024 bytes, 0x00: none).
   const struct {
-    const char* how;
-    int cluster, value;
-    std::vector<std::pair<std::size_t, std::uint8_t>> slot_bytes;
-    std::size_t length;
-    bool refused;
+    const char* how; int cluster, value;
+    std::vector<std::pair<std::size_t, std::uint8_t>> slot_bytes; std::size_t length; bool refused;
   } cases[] = {
       {"loop back to the first cluster", 3, 2, {}, 3000, true},
       {"loop only past the written length", 3, 2, {}, 2048, false},

@@ -66,11 +66,11 @@ void make_entries(const fs::path& dir, const std::vector<std::string>& entries) 
 TEST(file_replace, every_kind_of_target) {
   const std::string long_name = std::string(251, 'n') + ".bin";  // 255 characters
   const struct {
-    const char* what;
-    std::vector<std::string> entries;
-    std::string target;  // relative to the folder; "" is the empty name
-    std::set<std::string> holders;  // files that must hold the new bytes
-    const char* error;   // the message's first word, or none
+    const char* what; std::vector<std::string> entries; std::string target;
+    std::set<std::string> holders; const char* error;
+    // target: relative to the folder; "" is the empty name
+    // holders: files that must hold the new bytes
+    // error: the message's first word, or none
   } cases[] = {
       {"missing file", {}, "new.bin", {"new.bin"}, nullptr},
       {"plain file", {"old.bin"}, "old.bin", {"old.bin"}, nullptr},
@@ -81,8 +81,7 @@ TEST(file_replace, every_kind_of_target) {
       {"hard link", {"a.bin", "b.bin=a.bin"}, "a.bin", {"a.bin", "b.bin"}, nullptr},
       {"new 255-character name", {}, long_name, {long_name}, nullptr},
       {"255-character name replaced", {long_name}, long_name, {long_name}, nullptr},
-      {"empty name", {"old.bin"}, "", {}, "open"},
-      {"folder", {"sub/"}, "sub", {}, "open"},
+      {"empty name", {"old.bin"}, "", {}, "open"}, {"folder", {"sub/"}, "sub", {}, "open"},
       {"link to a folder", {"sub/", "link->sub"}, "link", {}, "open"},
       {"missing folder", {}, "no/such.bin", {}, "open"},
       {"file used as a folder", {"old.bin"}, "old.bin/x", {}, "open"},
@@ -97,8 +96,7 @@ TEST(file_replace, every_kind_of_target) {
     const std::string output = capture_stdout([&] { result = replace_file(target, new_bytes); });
     EXPECT_EQ(result, c.error ? -1 : 0);
     EXPECT_EQ(output, c.error ? std::string(c.error) + " error '" + target + "'\n" : "");
-
-    std::set<std::string> after = before;
+ std::set<std::string> after = before;
     after.insert(c.holders.begin(), c.holders.end());
     EXPECT_EQ(names_in(dir.path), after);  // no new file left behind
     // A link replaced by a file would show up here as a file of new bytes.
@@ -114,6 +112,18 @@ TEST(file_replace, every_kind_of_target) {
       }
     }
   }
+}
+
+// A dangling chain of 40 links, the most the system follows, ends at the
+// missing file it names.
+TEST(file_replace, longest_dangling_chain_makes_its_file) {
+  temp_dir dir;
+  std::vector<std::string> chain;
+  for (int i = 0; i < 40; ++i) chain.push_back("l" + std::to_string(i) + "->" + (i < 39 ? "l" + std::to_string(i + 1) : "made.bin"));
+  make_entries(dir.path, chain);
+  EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(replace_file((dir / "l0").string(), new_bytes), 0); }), "");
+  EXPECT_EQ(read_file(dir / "made.bin"), new_bytes);
+  EXPECT_TRUE(fs::is_symlink(dir / "l39"));
 }
 
 TEST(file_replace, fifo_is_written_through) {

@@ -134,6 +134,16 @@ static program_result run_program_after(const std::string& prefix, const std::st
   return result;
 }
 
+void expect_runs(const std::filesystem::path& folder, std::span<const run_case> cases,
+                 const std::string& input) {
+  for (const run_case& c : cases) {
+    SCOPED_TRACE(c.program + " " + ::testing::PrintToString(c.args));
+    const program_result result = run_program(c.program, c.args, folder, input);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.output, c.output);
+  }
+}
+
 bool programs_run_through_runner() {
   return !environment_or("SHAPETOOLS_PROGRAM_RUNNER", "").empty();
 }
@@ -163,10 +173,9 @@ void save_bitmap(const std::filesystem::path& path, std::uint32_t width, std::ui
                  std::span<const std::uint8_t> canvas) {
   bitmap_header header;
   init_bitmap_header(header, width, height, bit_count);
-  std::unique_ptr<std::FILE, decltype(&std::fclose)> file(
-      std::fopen(path.string().c_str(), "wb"), &std::fclose);
-  ASSERT_TRUE(file) << path;
-  ASSERT_EQ(write_bitmap(file.get(), header, palette.empty() ? nullptr : palette.data(), canvas), 0);
+  bytes file;
+  ASSERT_EQ(encode_bitmap(header, palette.empty() ? nullptr : palette.data(), canvas, file), 0);
+  write_file(path, file);
 }
 
 bitmap_image load_bitmap(const std::filesystem::path& path) {

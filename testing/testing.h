@@ -46,6 +46,20 @@ struct program_result {
 program_result run_program(const std::string& name, const std::vector<std::string>& args,
                            const std::filesystem::path& folder, const std::string& input = "");
 
+// A run of a built program and what it must answer: its exit status and
+// everything it prints.
+struct run_case {
+  std::string program;
+  std::vector<std::string> args;
+  int status = 1;
+  std::string output;
+};
+
+// Runs each case in `folder` with `input` on standard input and checks its
+// status and output.
+void expect_runs(const std::filesystem::path& folder, std::span<const run_case> cases,
+                 const std::string& input = "n\n");
+
 // True when the programs run through SHAPETOOLS_PROGRAM_RUNNER (a Windows
 // build under wine), where links and file limits work the Windows way.
 bool programs_run_through_runner();
@@ -66,6 +80,24 @@ struct bitmap_image {
   bytes palette;
   bytes canvas;
 };
+
+// The 16 standard EGA colours as BMP palette entries (blue, green, red, 0):
+// black, blue, green, cyan, red, magenta, brown, light grey, then dark grey
+// and the light blue, green, cyan, red, magenta, yellow (55 for dark, FF for
+// light) and white.
+inline const bytes ega_colours = {
+    0x00, 0x00, 0x00, 0, 0xAA, 0x00, 0x00, 0, 0x00, 0xAA, 0x00, 0, 0xAA, 0xAA, 0x00, 0,
+    0x00, 0x00, 0xAA, 0, 0xAA, 0x00, 0xAA, 0, 0x00, 0x55, 0xAA, 0, 0xAA, 0xAA, 0xAA, 0,
+    0x55, 0x55, 0x55, 0, 0xFF, 0x55, 0x55, 0, 0x55, 0xFF, 0x55, 0, 0xFF, 0xFF, 0x55, 0,
+    0x55, 0x55, 0xFF, 0, 0xFF, 0x55, 0xFF, 0, 0x55, 0xFF, 0xFF, 0, 0xFF, 0xFF, 0xFF, 0};
+
+// The sheet palette of the PC-98 and X68000 tools: index bits 1 blue, 2 red,
+// 4 green, and 8 the mask, shown in the fourth byte (blue, green, red, mask).
+inline const bytes digital_colours = [] {
+  bytes palette;
+  for (int i = 0; i < 64; ++i) palette.push_back(i / 4 & (i % 4 == 0 ? 1 : i % 4 == 1 ? 4 : i % 4 == 2 ? 2 : 8) ? 0xFF : 0);
+  return palette;
+}();
 
 // Writes a BMP with the library's own writer (an empty palette is all black).
 void save_bitmap(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
