@@ -97,6 +97,10 @@ TEST(apple2_disk, file_types_and_damaged_images) {
       {0x00, 31232, 40000, 0x11F2C, 0xC800, 143360, 0, 31232, ""},
       // Pair 3 of the second list (18/14) of a file of 130 data sectors.
       {0x00, 33280, 33280, 0x12E12, 0x2300, 143360, 0, 32000, "illegal track/sector list[7A:03] (23/00)\n"},
+      // A sector count of 1: the list sector alone, no data.
+      {0x00, 4096, 4096, 0x11F2C, 0x0100, 143360, 0, -1, ""},
+      // Pair 1 names 00/00: the boot sector is read (all 0xB0 here), not skipped.
+      {0x00, 4096, 4096, 0x12F0E, 0x0000, 143360, 0, 4096, ""},
   };
   // clang-format on
   for (std::size_t i = 0; i < std::size(rows); ++i) {
@@ -106,6 +110,7 @@ TEST(apple2_disk, file_types_and_damaged_images) {
     const bytes body = pattern_bytes(length, type);
     image.add_file("F", type, dos33_image::with_length_header(type, body));
     bytes data = image.as_dos_order();
+    std::fill_n(data.begin(), 256, 0xB0);
     data[at] = static_cast<std::uint8_t>(pair >> 8);
     data[at + 1] = static_cast<std::uint8_t>(pair);
     data.resize(size);
@@ -116,6 +121,7 @@ TEST(apple2_disk, file_types_and_damaged_images) {
     bytes expected = body;  // sector tails and the rest of the buffer are zero
     expected.resize(std::max(read_result, 0));
     expected.resize(asked);
+    if (at != 0 && pair == 0) std::fill_n(expected.begin() + 256, 256, 0xB0);
     EXPECT_EQ(o.data, expected);
   }
 }

@@ -113,6 +113,13 @@ TEST(fat12_load, counts_whole_sectors_and_refuses_short_images) {
   std::vector<std::int32_t> fat = {1};
   EXPECT_EQ(decode_fat(bytes(1000), 0, fat), 0);  // no whole sector: no entry
   EXPECT_TRUE(fat.empty());
+  // Two sectors, two entries: 12 bits each from the bytes after the boot
+  // sector, 23 61 45 holding 0x123 and 0x456.
+  bytes two(2048);
+  std::copy_n(bytes{0x23, 0x61, 0x45}.begin(), 3, two.begin() + 1024);
+  EXPECT_EQ(decode_fat(two, 0, fat), 0);
+  EXPECT_EQ(fat, (std::vector<std::int32_t>{0x123, 0x456}));
+  EXPECT_EQ(outcome([&] { return decode_fat(two, 4096, fat); }), std::make_pair(-1, std::string("memory exhaust!")));
  const std::string path = (dir / "disk.img").string();
   for (std::size_t size : {std::size_t{0}, std::size_t{4096 + 11263}}) {  // short of a system area
     write_file(path, bytes(size, 0));

@@ -175,6 +175,26 @@ TEST(file_replace, writable_file_in_a_read_only_folder_is_written_in_place) {
   EXPECT_EQ(names_in(folder), std::set<std::string>{"sheet.bmp"});
 }
 
+// A save gives every signal back the handler it had, an ignored hang-up
+// (a run under nohup) included.
+TEST(file_replace, signal_handlers_are_restored) {
+  temp_dir dir;
+  const auto handlers = [] {
+    std::vector<void (*)(int)> all;
+    for (int s = 1; s < NSIG; ++s) {
+      struct sigaction action {};
+      ::sigaction(s, nullptr, &action);
+      all.push_back(action.sa_handler);
+    }
+    return all;
+  };
+  const auto hang_up = std::signal(SIGHUP, SIG_IGN);
+  const auto before = handlers();
+  EXPECT_EQ(replace_file((dir / "a.bin").string(), new_bytes), 0);
+  EXPECT_EQ(handlers(), before);
+  std::signal(SIGHUP, hang_up);
+}
+
 TEST(file_replace, interrupt_leaves_no_new_file) {
   temp_dir dir;
   const fs::path target = dir / "image.xdf";

@@ -138,6 +138,8 @@ TEST_F(x68k_programs, messages_and_nothing_written_on_error) {
       {t, {"x.bmp", "--disk", "short.xdf"}, 1,
        "file size error 'shape.pat' 212543 < 212544\nread disk image error short.xdf/shape.pat\n"},
       {t, {"--disk", "long.xdf", "a"}, 0, "file size mismatch 'shape.pat' 212545 != 212544 ... ignored\n"},
+      {t, {"--disk", "disk.xdf", "old.bmp"}, 1,
+       "already exists 'old.bmp'\noverwrite ? (Y or N): write bitmap file error 'old.bmp'\n"},
       // The sheet is written before the mask's question, answered no.
       {t, {"--disk", "disk.xdf", "new.bmp", "old.bmp"}, 1,
        "already exists 'old.bmp'\noverwrite ? (Y or N): write bitmap file error 'old.bmp'\n"},
@@ -187,6 +189,24 @@ TEST_F(x68k_programs, unedited_sheet_patches_back_identically) {
   for (auto& b : expected) b &= 0x77;
   EXPECT_EQ(shape_in("kv-mirath.NEW.xdf", "other.pat"), expected);
   EXPECT_EQ(read_file(dir / "other.xdf"), make_disk(shape, "OTHER   PAT"));
+}
+
+// A link at the output, or a chain of two, is followed: it stays a link and
+// the file it names gets the new bytes, a missing one included.
+TEST_F(x68k_programs, links_at_the_output_are_followed) {
+  if (programs_run_through_runner()) GTEST_SKIP() << "Windows programs do not follow these links";
+  extract();
+  fs::create_directory(dir / "emu");
+  write_file(dir / "emu" / "game.xdf", std::string("old"));
+  fs::create_symlink("emu/game.xdf", dir / "one.xdf");
+  fs::create_symlink("one.xdf", dir / "two.xdf");
+  fs::create_symlink("emu/sheet.bmp", dir / "sheet-link.bmp");  // names no file yet
+  EXPECT_EQ(patch({"s.bmp", "m.bmp", "--disk", "disk.xdf", "--write", "two.xdf"}, "y\n").status, 0);
+  EXPECT_EQ(tiles({"--disk", "disk.xdf", "sheet-link.bmp"}).status, 0);
+  EXPECT_EQ(read_file(dir / "emu" / "game.xdf"), disk);
+  EXPECT_EQ(read_file(dir / "emu" / "sheet.bmp"), read_file(dir / "s.bmp"));
+  for (const char* link : {"one.xdf", "two.xdf", "sheet-link.bmp"}) EXPECT_TRUE(fs::is_symlink(dir / link));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "emu"), {}), 2);  // nothing left beside them
 }
 
 // A save that fails part-way (a file size limit) leaves the old file and
