@@ -1,11 +1,26 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <tuple>
 
 #include "apple2/apple2.h"
 #include "testing/dos33_builder.h"
 #include "testing/testing.h"
+
+// Allocations that operator new grants before it throws; negative: no limit.
+// Out of line, or g++ takes the free() of a new'd pointer for a mismatch.
+static long allocations_granted = -1;
+
+[[gnu::noinline]] void* operator new(std::size_t size) {
+  if (allocations_granted == 0) throw std::bad_alloc();
+  if (allocations_granted > 0) --allocations_granted;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -124,6 +139,36 @@ TEST(apple2_disk, file_types_and_damaged_images) {
     if (at != 0 && pair == 0) std::fill_n(expected.begin() + 256, 256, 0xB0);
     EXPECT_EQ(o.data, expected);
   }
+}
+
+// Each allocation of a load fails in turn until none does: first the
+// image's (I), then the catalog's (C), then those of the T/S lists (L, or K
+// when file A, whose list is read first, stays readable).
+TEST(apple2_disk, running_out_of_memory) {
+  dos33_image image;
+  image.add_file("A", 0x00, bytes(300, 1));
+  image.add_file("B", 0x00, bytes(300, 1));
+  write_file(image_path, image.as_dos_order());
+  const std::string exhausted = "memory exhaust!\n";
+  std::string seen;
+  for (long granted = 0;; ++granted) {
+    apple_disk disk;
+    int result = 0;
+    const std::string output = capture_stdout([&] {
+      allocations_granted = granted;
+      result = load_apple_disk(disk, image_path, 0);
+      allocations_granted = -1;
+    });
+    if (output.empty()) break;
+    bytes data(300);
+    if (result < 0 && output == exhausted) seen += 'I';
+    else if (result < 0 && output == exhausted + "can't get catalog '" + image_path + "'\n") seen += 'C';
+    else if (result == 0 && output == exhausted + "can't get track/sector list '" + image_path + "'\n")
+      seen += read_apple_file(disk, "A", data) == 300 ? 'K' : 'L';
+    else ADD_FAILURE() << result << " " << output;
+  }
+  seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+  EXPECT_TRUE(seen == "ICK" || seen == "ICLK") << seen;
 }
 
 }  // namespace
