@@ -93,7 +93,7 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
     EXPECT_EQ(bmp.canvas.at(((16 + 2) * scale + scale - 1) * width + width / 16 + 1), lit);
     EXPECT_EQ(bmp.palette, colours);
   }
- const std::string unread = "\nread disk image error '";
+  const std::string unread = "\nread disk image error '";
   const std::string a2 = "a2tiles";
   expect_runs(dir.path, std::vector<run_case>{
       {a2, {}, 1, "no output bitmap filename\n"}, {a2, {"new.bmp", "--disk"}, 1, "no disk image filename\n"},

@@ -278,12 +278,18 @@ std::array<std::uint8_t, apple_name_bytes> make_name_key(std::string_view name) 
 
 std::string_view up_to_nul(std::string_view name) { return name.substr(0, name.find('\0')); }
 
+// The record before anything is loaded: the order asked for, the DOS 3.3 map.
+apple_disk empty_disk(int sector_order) {
+  apple_disk disk;
+  disk.sector_order = sector_order;
+  disk.sector_map = &dos_sector_map;
+  return disk;
+}
+
 }  // namespace
 
 int load_apple_disk(apple_disk& disk, const std::string& path, int sector_order) {
-  disk = apple_disk{};
-  disk.sector_order = sector_order;
-  disk.sector_map = &dos_sector_map;
+  disk = empty_disk(sector_order);
   std::vector<std::uint8_t> bytes;
   if (read_image_bytes(bytes, path) < 0) return -1;
   return decode_apple_disk(disk, std::move(bytes), path, sector_order);
@@ -291,9 +297,7 @@ int load_apple_disk(apple_disk& disk, const std::string& path, int sector_order)
 
 int decode_apple_disk(apple_disk& disk, std::vector<std::uint8_t> bytes, const std::string& path,
                       int sector_order) {
-  disk = apple_disk{};
-  disk.sector_order = sector_order;
-  disk.sector_map = &dos_sector_map;
+  disk = empty_disk(sector_order);
   if (check_image_size(bytes.size()) < 0) return -1;
   disk.disk_size = static_cast<int>(bytes.size());
   disk.track_count = disk.disk_size / apple_track_bytes;

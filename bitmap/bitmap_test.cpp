@@ -18,16 +18,6 @@ file_ptr file_holding(const bytes& data) {
   return file;
 }
 
-// A whole BMP as the library builds it.
-bytes bitmap_bytes(std::uint32_t width, std::uint32_t height, std::uint16_t bits,
-                   const std::uint8_t* palette, const bytes& canvas) {
-  bitmap_header header;
-  EXPECT_EQ(init_bitmap_header(header, width, height, bits), 0);
-  bytes file;
-  EXPECT_EQ(encode_bitmap(header, palette, canvas, file), 0);
-  return file;
-}
-
 struct read_result {
   int result;
   std::string output;
@@ -46,19 +36,19 @@ read_result read_bytes(const bytes& data) {
 // The stored rows at the small widths where packing and padding differ.
 TEST(bitmap_write, stored_rows_are_packed_padded_and_bottom_up) {
   // 1 bit, 10 wide, 2 rows: any nonzero byte is a set bit.
-  bytes file = bitmap_bytes(10, 2, 1, nullptr, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF,  // top row
-                                                0, 2, 0, 0, 0, 0, 0, 0, 1, 0});  // stored first
+  bytes file = bitmap_file_bytes(10, 2, 1, {}, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF,  // top row
+                                                    0, 2, 0, 0, 0, 0, 0, 0, 1, 0});  // stored first
   // File length 70, data offset 62, data length 8, a black palette.
   EXPECT_EQ(bytes(file.begin(), file.begin() + 14), (bytes{'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0}));
   EXPECT_EQ(read_le32(&file[34]), 8u);
   EXPECT_EQ(bytes(file.begin() + 54, file.end()), (bytes{0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0x80, 0, 0, 0x80, 0x40, 0, 0}));
   // 4 bits, 3 wide: 16 * p0 + p1, 16 * p2, two padding bytes; high bits ignored.
-  file = bitmap_bytes(3, 1, 4, nullptr, bytes{0x1F, 0x02, 0x03});
+  file = bitmap_file_bytes(3, 1, 4, {}, bytes{0x1F, 0x02, 0x03});
   EXPECT_EQ(bytes(file.begin() + 118, file.end()), (bytes{0xF2, 0x30, 0, 0}));
   // 24 bits, 1 wide: 3 bytes and 1 padding byte a row; no palette written.
-  file = bitmap_bytes(1, 2, 24, nullptr, bytes{1, 2, 3, 4, 5, 6});
+  file = bitmap_file_bytes(1, 2, 24, {}, bytes{1, 2, 3, 4, 5, 6});
   EXPECT_EQ(bytes(file.begin() + 54, file.end()), (bytes{4, 5, 6, 0, 1, 2, 3, 0}));
-  EXPECT_EQ(bitmap_bytes(5, 0, 8, nullptr, {}).size(), 1078u);  // header and palette only
+  EXPECT_EQ(bitmap_file_bytes(5, 0, 8, {}, {}).size(), 1078u);  // header and palette only
   EXPECT_EQ(std::pair(bitmap_row_length(33, 1), bitmap_row_length(-1, 8)), std::pair(8, -1));
   EXPECT_EQ(std::pair(write_palette(nullptr, nullptr, 0), write_palette(nullptr, nullptr, 257)), std::pair(0, -1));
 
@@ -99,7 +89,7 @@ TEST(bitmap_read, round_trip_at_every_bit_count) {
 // Padding bits are ignored; a zero data length is corrected and a file
 // longer than its data accepted, each with a warning.
 TEST(bitmap_read, odd_but_readable_files) {
-  bytes file = bitmap_bytes(10, 1, 1, nullptr, bytes{1, 0, 1, 0, 1, 0, 1, 0, 1, 1});
+  bytes file = bitmap_file_bytes(10, 1, 1, {}, bytes{1, 0, 1, 0, 1, 0, 1, 0, 1, 1});
   file[62 + 1] |= 0x3F;  // bits past the 10th pixel
   file[62 + 2] = 0xAA;
   file[62 + 3] = 0x55;
@@ -145,7 +135,7 @@ TEST(bitmap_read, refused_files) {
       {0, 0, 53, header_line}, {0, 0, 60, "error: read_bitmap() - can't read palette\n"},
       {0, 0, 1085, data_line},
   };
-  const bytes good = bitmap_bytes(4, 2, 8, nullptr, bytes(8));
+  const bytes good = bitmap_file_bytes(4, 2, 8, {}, bytes(8));
   for (const auto& c : cases) {
     bytes file = good;
     if (c.width == 0) file.resize(c.value);
@@ -158,7 +148,7 @@ TEST(bitmap_read, refused_files) {
   }
   // A consistent header claiming 2 GB of pixels is refused before the
   // canvas is allocated.
-  bytes huge = bitmap_bytes(32768, 0, 8, pattern_bytes(1024, 1).data(), {});
+  bytes huge = bitmap_file_bytes(32768, 0, 8, pattern_bytes(1024, 1), {});
   write_le32(&huge[22], 65535);
   write_le32(&huge[34], 32768u * 65535);
   write_le32(&huge[2], 32768u * 65535 + 1078);

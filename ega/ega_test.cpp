@@ -19,7 +19,7 @@ TEST(egatiles, writes_the_sheet) {
   const program_result r = run_program("egatiles", {"SHAPES.EGA", "out.bmp"}, dir.path);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output, "");
- const bytes bmp = read_file(dir / "out.bmp");
+  const bytes bmp = read_file(dir / "out.bmp");
   ASSERT_EQ(bmp.size(), 32886u);
   EXPECT_EQ(read_le32(&bmp[10]), 118u);
   EXPECT_EQ(bytes(bmp.begin() + 54, bmp.begin() + 118), ega_colours);

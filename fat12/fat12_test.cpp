@@ -17,14 +17,6 @@ disk_image load_bytes(const temp_dir& dir, const bytes& image_bytes, std::int32_
   return image;
 }
 
-// Runs `call`; its result and what it printed.
-template <typename Call>
-std::pair<int, std::string> outcome(Call call) {
-  int result = 0;
-  std::string out = capture_stdout([&] { result = call(); });
-  return {result, out};
-}
-
 TEST(fat12_names, converts_to_directory_form) {
   const std::pair<const char*, const char*> cases[] = {
       {"ocshape.pat", "ocshape pat"}, {"a", "a          "}, {"a.", "a          "},
@@ -89,7 +81,7 @@ TEST(fat12_read, finds_files_and_follows_chains) {
     if (c.cluster == 1) write_le32(&volume.data[fat12_volume::slot_offset(1) + 28], std::uint32_t(c.value));
     disk_image image = load_bytes(dir, volume.as_fdi(), fdi_volume_offset);
     bytes buffer(c.length + 100, 0xAB);  // nothing past the asked length is written
-    const auto [result, output] = outcome(
+    const auto [result, output] = result_and_output(
         [&] { return read_image_file(image, c.name, std::span(buffer).first(c.length), c.ignore_case); });
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(output, c.output);
@@ -119,11 +111,12 @@ TEST(fat12_load, counts_whole_sectors_and_refuses_short_images) {
   std::copy_n(bytes{0x23, 0x61, 0x45}.begin(), 3, two.begin() + 1024);
   EXPECT_EQ(decode_fat(two, 0, fat), 0);
   EXPECT_EQ(fat, (std::vector<std::int32_t>{0x123, 0x456}));
-  EXPECT_EQ(outcome([&] { return decode_fat(two, 4096, fat); }), std::make_pair(-1, std::string("memory exhaust!")));
- const std::string path = (dir / "disk.img").string();
+  EXPECT_EQ(result_and_output([&] { return decode_fat(two, 4096, fat); }),
+            std::make_pair(-1, std::string("memory exhaust!")));
+  const std::string path = (dir / "disk.img").string();
   for (std::size_t size : {std::size_t{0}, std::size_t{4096 + 11263}}) {  // short of a system area
     write_file(path, bytes(size, 0));
-    EXPECT_EQ(outcome([&] { return load_disk_image(image, path, 4096); }),
+    EXPECT_EQ(result_and_output([&] { return load_disk_image(image, path, 4096); }),
               std::make_pair(-1, "disk image too small '" + path + "'\n"));
   }
 }
@@ -136,9 +129,11 @@ TEST(fat12_write, writes_in_place_and_saves_safely) {
   volume.add_file("SHAPE   PAT", pattern_bytes(2500, 6), {300, 12, 13});
   bytes expected = volume.as_xdf();
   disk_image image = load_bytes(dir, expected, xdf_volume_offset);
-  EXPECT_EQ(outcome([&] { return write_image_file(image, "none.pat", bytes(2100, 7), true); }),
-            std::make_pair(-1, std::string("can't find 'none.pat'\n")));
-  EXPECT_EQ(outcome([&] { return write_image_file(image, "shape.pat", bytes(2100, 7), true); }),
+  const auto write = [&image](const char* name) {
+    return result_and_output([&] { return write_image_file(image, name, bytes(2100, 7), true); });
+  };
+  EXPECT_EQ(write("none.pat"), std::make_pair(-1, std::string("can't find 'none.pat'\n")));
+  EXPECT_EQ(write("shape.pat"),
             std::make_pair(0, std::string("file size mismatch 'shape.pat' 2500 != 2100 ... ignored\n")));
   for (int cluster : {300, 12, 13}) {
     std::fill_n(expected.begin() + std::ptrdiff_t(fat12_volume::cluster_offset(cluster)), cluster == 13 ? 52 : 1024, 7);
@@ -178,7 +173,7 @@ TEST(fat12_write, refuses_looping_and_cross_linked_chains) {
     const bytes before = image.image_data;
     const bytes data(c.length, 0x77);
     const auto [result, out] =
-        outcome([&] { return write_image_file(image, "shape.pat", data, true); });
+        result_and_output([&] { return write_image_file(image, "shape.pat", data, true); });
     EXPECT_EQ(result, c.refused ? -1 : 0) << c.how;
     EXPECT_EQ(out.ends_with("fat error 'shape.pat'\n"), c.refused) << c.how;
     EXPECT_EQ(image.image_data == before, c.refused) << c.how;

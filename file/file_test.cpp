@@ -92,11 +92,10 @@ TEST(file_replace, every_kind_of_target) {
     make_entries(dir.path, c.entries);
     const std::set<std::string> before = names_in(dir.path);
     const std::string target = c.target.empty() ? "" : (dir / c.target).string();
-    int result = 0;
-    const std::string output = capture_stdout([&] { result = replace_file(target, new_bytes); });
+    const auto [result, output] = result_and_output([&] { return replace_file(target, new_bytes); });
     EXPECT_EQ(result, c.error ? -1 : 0);
     EXPECT_EQ(output, c.error ? std::string(c.error) + " error '" + target + "'\n" : "");
- std::set<std::string> after = before;
+    std::set<std::string> after = before;
     after.insert(c.holders.begin(), c.holders.end());
     EXPECT_EQ(names_in(dir.path), after);  // no new file left behind
     // A link replaced by a file would show up here as a file of new bytes.

@@ -13,13 +13,9 @@ namespace {
 // A whole BMP of a pattern canvas.
 bytes bitmap_seed(std::uint32_t width, std::uint32_t height, std::uint16_t bits,
                   std::uint32_t seed) {
-  bitmap_header header;
-  init_bitmap_header(header, width, height, bits);
   bytes canvas = pattern_bytes(std::size_t{width} * height * std::max(bits / 8, 1), seed);
   for (auto& b : canvas) b = static_cast<std::uint8_t>(bits <= 8 ? b % (1u << bits) : b);
-  bytes data;
-  encode_bitmap(header, pattern_bytes(1024, seed + 1).data(), canvas, data);
-  return data;
+  return bitmap_file_bytes(width, height, bits, pattern_bytes(1024, seed + 1), canvas);
 }
 
 void put(const fs::path& dir, const std::string& target, const std::string& name,

@@ -57,7 +57,7 @@ class pc98_programs : public testing::Test {
     return {read_shape_file(dir / "KV_Mirath.NEW.fdi", 0),
             read_shape_file(dir / "KV_Thalwynd.NEW.fdi", 1)};
   }
- temp_dir dir;
+  temp_dir dir;
   std::array<bytes, 2> shapes = {pattern_bytes(108160, 1), pattern_bytes(62464, 2)};
 };
 
@@ -102,7 +102,7 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
   const std::tuple<const char*, std::uint32_t, std::uint32_t, std::uint16_t> blanks[] = {
       {"sheet.bmp", 512, 736, 4}, {"low.bmp", 512, 511, 4},   {"wide.bmp", 513, 736, 4},
       {"high.bmp", 512, 737, 1},  {"short.bmp", 512, 544, 1}};
-  for (const auto& [name, w, h, b] : blanks) save_bitmap(dir / name, w, h, b, {}, bytes(w * h));
+  for (const auto& [name, w, h, b] : blanks) write_file(dir / name, bitmap_file_bytes(w, h, b, {}, bytes(w * h)));
   bytes v4 = read_file(dir / "sheet.bmp");  // a V4 info header
   write_le32(&v4[14], 108);
   write_file(dir / "v4.bmp", v4);

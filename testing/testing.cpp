@@ -168,14 +168,13 @@ std::optional<program_result> run_program_with_file_limit(const std::string& nam
 #endif
 }
 
-void save_bitmap(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
-                 std::uint16_t bit_count, std::span<const std::uint8_t> palette,
-                 std::span<const std::uint8_t> canvas) {
+bytes bitmap_file_bytes(std::uint32_t width, std::uint32_t height, std::uint16_t bit_count,
+                        std::span<const std::uint8_t> palette, const bytes& canvas) {
   bitmap_header header;
-  init_bitmap_header(header, width, height, bit_count);
+  EXPECT_EQ(init_bitmap_header(header, width, height, bit_count), 0);
   bytes file;
-  ASSERT_EQ(encode_bitmap(header, palette.empty() ? nullptr : palette.data(), canvas, file), 0);
-  write_file(path, file);
+  EXPECT_EQ(encode_bitmap(header, palette.empty() ? nullptr : palette.data(), canvas, file), 0);
+  return file;
 }
 
 bitmap_image load_bitmap(const std::filesystem::path& path) {
@@ -210,7 +209,7 @@ void resave_bitmap(const std::filesystem::path& path, std::uint16_t bit_count,
       canvas.insert(canvas.end(), colour, colour + 3);
     }
   }
-  save_bitmap(path, in.header.width, height, bit_count, palette, canvas);
+  write_file(path, bitmap_file_bytes(in.header.width, height, bit_count, palette, canvas));
 }
 
 bytes pattern_bytes(std::size_t count, std::uint32_t seed) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bitmap/bitmap.h"
@@ -16,6 +17,14 @@ using bytes = std::vector<std::uint8_t>;
 
 // Runs `body` and returns what it printed to standard output.
 std::string capture_stdout(const std::function<void()>& body);
+
+// Runs `call` and returns its result and what it printed to standard output.
+template <typename Call>
+std::pair<int, std::string> result_and_output(Call call) {
+  int result = 0;
+  std::string output = capture_stdout([&] { result = call(); });
+  return {result, output};
+}
 
 // A fresh, empty folder that is removed with everything in it at the end.
 struct temp_dir {
@@ -95,14 +104,17 @@ inline const bytes ega_colours = {
 // 4 green, and 8 the mask, shown in the fourth byte (blue, green, red, mask).
 inline const bytes digital_colours = [] {
   bytes palette;
-  for (int i = 0; i < 64; ++i) palette.push_back(i / 4 & (i % 4 == 0 ? 1 : i % 4 == 1 ? 4 : i % 4 == 2 ? 2 : 8) ? 0xFF : 0);
+  for (int i = 0; i < 64; ++i) {
+    const int bit = i % 4 == 0 ? 1 : i % 4 == 1 ? 4 : i % 4 == 2 ? 2 : 8;
+    palette.push_back((i / 4 & bit) != 0 ? 0xFF : 0);
+  }
   return palette;
 }();
 
-// Writes a BMP with the library's own writer (an empty palette is all black).
-void save_bitmap(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
-                 std::uint16_t bit_count, std::span<const std::uint8_t> palette,
-                 std::span<const std::uint8_t> canvas);
+// A whole BMP file as the library's own writer encodes it (an empty palette
+// is all black).
+bytes bitmap_file_bytes(std::uint32_t width, std::uint32_t height, std::uint16_t bit_count,
+                        std::span<const std::uint8_t> palette, const bytes& canvas);
 
 // Reads a BMP; a failure fails the calling test.
 bitmap_image load_bitmap(const std::filesystem::path& path);

@@ -121,9 +121,8 @@ TEST(tool_outputs, an_output_never_names_an_input_or_another_output) {
       {{"/dev/null"}, {{"/dev/null"}, {"/dev/null"}}, ""}, {{""}, {{""}, {""}}, ""},
   };
   for (const auto& c : cases) {
-    int result = 0;
-    const std::string output =
-        capture_stdout([&] { result = check_output_files(c.inputs, c.outputs); });
+    const auto [result, output] =
+        result_and_output([&] { return check_output_files(c.inputs, c.outputs); });
     EXPECT_EQ(output, c.output);
     EXPECT_EQ(result, c.output.empty() ? 0 : -1) << c.output;
   }

@@ -55,7 +55,7 @@ bytes image_of(const bytes& shape, int k) {
 class x68k_programs : public ::testing::Test {
  protected:
   void SetUp() override { write_file(dir / "disk.xdf", disk); }
- static bytes make_disk(const bytes& contents, const std::string& name = "SHAPE   PAT") {
+  static bytes make_disk(const bytes& contents, const std::string& name = "SHAPE   PAT") {
     fat12_volume volume;
     volume.add_file_contiguous("README  TXT", pattern_bytes(3000, 1), 2);
     std::vector<int> chain;  // clusters 700-799, then 5 on
@@ -65,7 +65,7 @@ class x68k_programs : public ::testing::Test {
     volume.add_file(name, contents, chain);
     return volume.as_xdf();
   }
- auto tiles(args a, std::string in = "") { return run_program("x68ktiles", a, dir.path, in); }
+  auto tiles(args a, std::string in = "") { return run_program("x68ktiles", a, dir.path, in); }
   auto patch(args a, std::string in = "") { return run_program("x68ktilepatch", a, dir.path, in); }
   // Extracts s.bmp (sheet) and m.bmp (mask) afresh, optionally re-saved with `bits`
   // and only the top `rows` cell rows.
@@ -82,7 +82,7 @@ class x68k_programs : public ::testing::Test {
     EXPECT_EQ(read_image_file(image, file, result, true), 0);
     return result;
   }
- temp_dir dir;
+  temp_dir dir;
   const bytes shape = [] {
     bytes s = pattern_bytes(x68k_shape_bytes, 11);
     s[0] = 0x78;  // pixels white without the mask bit, then black with it
