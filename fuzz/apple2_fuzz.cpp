@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <span>
 #include <string_view>
 #include <unordered_set>
 #include <vector>

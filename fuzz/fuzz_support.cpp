@@ -1,6 +1,5 @@
 #include "fuzz/fuzz_support.h"
 
-#include <algorithm>
 #include <random>
 
 #include "bitmap/bitmap.h"
@@ -13,7 +12,8 @@ namespace {
 // A whole BMP of a pattern canvas.
 bytes bitmap_seed(std::uint32_t width, std::uint32_t height, std::uint16_t bits,
                   std::uint32_t seed) {
-  bytes canvas = pattern_bytes(std::size_t{width} * height * std::max(bits / 8, 1), seed);
+  const auto pixel_bytes = static_cast<std::size_t>(bitmap_pixel_bytes(bits));
+  bytes canvas = pattern_bytes(std::size_t{width} * height * pixel_bytes, seed);
   for (auto& b : canvas) b = static_cast<std::uint8_t>(bits <= 8 ? b % (1u << bits) : b);
   return bitmap_file_bytes(width, height, bits, pattern_bytes(1024, seed + 1), canvas);
 }
