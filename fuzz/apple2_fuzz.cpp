@@ -23,17 +23,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int selector = input[fixed.overlay_bytes.size()];
   const int choice = input[fixed.overlay_bytes.size() + 1];
   const apple_sector_map& map = (selector & 1) == 0 ? dos_sector_map : prodos_sector_map;
-  std::vector<std::uint8_t>& bytes = images[static_cast<std::size_t>(selector & 1)];
+  std::vector<std::uint8_t>& image_bytes = images[static_cast<std::size_t>(selector & 1)];
   for (std::size_t i = 0; i < fixed.overlay.size(); ++i) {
     const auto [track, sector] = fixed.overlay[i];
     const int to = (track * 16 + map[sector]) * apple_sector_bytes;
     std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(i) * apple_sector_bytes,
-                apple_sector_bytes, bytes.begin() + to);
+                apple_sector_bytes, image_bytes.begin() + to);
   }
 
   apple_disk disk;
   const int sector_order = (selector >> 1 & 3) % 3;
-  if (decode_apple_disk(disk, std::move(bytes), "fuzz.dsk", sector_order) == 0) {
+  if (decode_apple_disk(disk, std::move(image_bytes), "fuzz.dsk", sector_order) == 0) {
     std::vector<std::uint8_t> shapes(2 * shape_file_bytes);
     int whole = 0;
     for (std::size_t i = 0; i < 2; ++i) {
@@ -62,6 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   // A failed load keeps the image too (its length is never refused).
-  bytes = std::move(disk.disk_data);
+  image_bytes = std::move(disk.disk_data);
   return 0;
 }

@@ -43,14 +43,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static std::array<std::vector<std::uint8_t>, 2> images = {volume.as_xdf(), volume.as_fdi()};
   const bool fdi = size > fat12_system_bytes && (data[fat12_system_bytes] & 1) != 0;
   const std::int32_t offset = fdi ? fdi_volume_offset : xdf_volume_offset;
-  std::vector<std::uint8_t>& bytes = images[fdi ? 1 : 0];
-  std::copy_n(volume.data.begin(), fat12_system_bytes, bytes.begin() + offset);
-  std::copy_n(data, std::min(size, fat12_system_bytes), bytes.begin() + offset);
+  std::vector<std::uint8_t>& image_bytes = images[fdi ? 1 : 0];
+  std::copy_n(volume.data.begin(), fat12_system_bytes, image_bytes.begin() + offset);
+  std::copy_n(data, std::min(size, fat12_system_bytes), image_bytes.begin() + offset);
 
   // The image always holds a whole system area: decoding cannot fail.
   disk_image image;
-  if (decode_disk_image(image, std::move(bytes), "fuzz.img", offset) != 0) std::abort();
+  if (decode_disk_image(image, std::move(image_bytes), "fuzz.img", offset) != 0) std::abort();
   for (const auto& [name, length] : shape_files) round_trip(image, name, length);
-  bytes = std::move(image.image_data);
+  image_bytes = std::move(image.image_data);
   return 0;
 }

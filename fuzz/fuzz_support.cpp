@@ -67,14 +67,14 @@ apple_fuzz_image apple2_fuzz_image() {
 
 void write_seed_corpora(const fs::path& dir) {
   std::uint32_t seed = 100;
-  for (std::uint16_t bits : {1, 4, 8, 16, 24, 32}) {
+  for (const std::uint16_t bits : std::array<std::uint16_t, 6>{1, 4, 8, 16, 24, 32}) {
     put(dir, "bmp_fuzz", "small" + std::to_string(bits) + ".bmp", bitmap_seed(13, 7, bits, ++seed));
   }
   put(dir, "bmp_fuzz", "wide1.bmp", bitmap_seed(70, 3, 1, ++seed));
 
   bytes system_area = fat12_fuzz_volume().data;
   system_area.resize(fat12_system_bytes + 1);
-  for (std::uint8_t fdi : {0, 1}) {
+  for (const std::uint8_t fdi : std::array<std::uint8_t, 2>{0, 1}) {
     system_area.back() = fdi;
     put(dir, "fat12_fuzz", fdi ? "volume.fdi" : "volume.xdf", system_area);
   }
@@ -82,8 +82,9 @@ void write_seed_corpora(const fs::path& dir) {
   // manual page.
   bytes apple = apple2_fuzz_image().overlay_bytes;
   apple.resize(apple.size() + 2);
-  for (std::uint8_t selector : {0, 1, 2, 3, 5}) {
-    for (std::uint8_t choice : {0x80, 0x41, 0x06, 0xA6, 0xD3, 0x8E}) {
+  for (const std::uint8_t selector : std::array<std::uint8_t, 5>{0, 1, 2, 3, 5}) {
+    for (const std::uint8_t choice :
+         std::array<std::uint8_t, 6>{0x80, 0x41, 0x06, 0xA6, 0xD3, 0x8E}) {
       apple.end()[-2] = selector;
       apple.back() = choice;
       const std::string name = std::to_string(selector) + "-" + std::to_string(choice);
