@@ -6,17 +6,24 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "testing/testing.h"
 
 #ifndef _WIN32
 #include <csignal>
+#include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -174,6 +181,90 @@ TEST(file_replace, writable_file_in_a_read_only_folder_is_written_in_place) {
   EXPECT_EQ(names_in(folder), std::set<std::string>{"sheet.bmp"});
 }
 
+// Saves by an ordinary user (uid 65534, in the extra group 4242) over files
+// that others use too: whoever could use a file before still can. A file
+// that no new file can stand in for is written in place (its inode kept).
+TEST(file_replace, everyone_keeps_their_access) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make other users' files and act as one";
+  constexpr uid_t saver = 65534, other = 1234;
+  constexpr gid_t shared = 4242;
+  constexpr int cannot_drop_privileges = 77, cannot_mount = 78;
+  // An access ACL (version 2; tag, permissions, id): the owner, user 1234
+  // and the mask read-write, the group read, others nothing.
+  const bytes acl = {2, 0, 0, 0, 1, 0, 6, 0, 0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 6, 0, 0xD2, 4, 0, 0,
+                     4, 0, 4, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0, 6, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+                     0x20, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+  const struct {
+    const char* what; uid_t owner; bool sticky_folder, attributes, mounted, in_place;
+  } cases[] = {
+      {"group-writable file of another user", other, false, false, false, true},
+      {"the same in a sticky folder (the rename would be refused)", other, true, false, false, true},
+      {"own file with a user attribute and an ACL entry", saver, false, true, false, false},
+      {"own file with another mounted over it (the rename is refused)", saver, false, false, true, true},
+  };
+  std::string skipped;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_dir dir;
+    const fs::path folder = dir / "shared", target = folder / "image.xdf", mounted = dir / "mounted.xdf";
+    fs::create_directory(folder);
+    fs::permissions(folder, c.sticky_folder ? fs::perms::all | fs::perms::sticky_bit : fs::perms::all);
+    for (const fs::path& file : {target, mounted}) {
+      write_file(file, old_bytes);
+      ASSERT_EQ(::chown(file.c_str(), c.owner, shared), 0);
+      ASSERT_EQ(::chmod(file.c_str(), 0664), 0);
+    }
+    if (c.attributes && (::setxattr(target.c_str(), "user.origin", "scan", 4, 0) != 0 ||
+                         ::setxattr(target.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)) {
+      skipped += std::string(c.what) + ": no extended attributes in the temporary folder; ";
+      continue;
+    }
+    const fs::path holder = c.mounted ? mounted : target;  // the file that gets the new bytes
+    // Every extended attribute of a file as "name=value".
+    const auto attributes = [](const fs::path& file) {
+      std::string names(4096, '\0');
+      names.resize(static_cast<std::size_t>(std::max<ssize_t>(::listxattr(file.c_str(), names.data(), names.size()), 0)));
+      std::set<std::string> all;
+      for (const char* name = names.c_str(); name < names.c_str() + names.size(); name += std::strlen(name) + 1) {
+        std::string value(4096, '\0');
+        value.resize(static_cast<std::size_t>(std::max<ssize_t>(::getxattr(file.c_str(), name, value.data(), value.size()), 0)));
+        all.insert(std::string(name) + "=" + value);
+      }
+      return all;
+    };
+    struct stat before {};
+    ASSERT_EQ(::stat(holder.c_str(), &before), 0);
+    const std::set<std::string> attributes_before = attributes(holder);
+    const int status = in_child([&] {
+      if (c.mounted && (::unshare(CLONE_NEWNS) != 0 ||
+                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                        ::mount(mounted.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) != 0)) {
+        return cannot_mount;
+      }
+      if (::setgroups(1, &shared) != 0 || ::setgid(saver) != 0 || ::setuid(saver) != 0) {
+        return cannot_drop_privileges;
+      }
+      return replace_file(target.string(), new_bytes) == 0 ? 0 : 1;
+    });
+    if (status == cannot_mount || status == cannot_drop_privileges) {
+      skipped += std::string(c.what) + (status == cannot_mount ? ": cannot mount here; " : ": cannot drop privileges; ");
+      continue;
+    }
+    EXPECT_EQ(status, 0);
+    struct stat after {};
+    ASSERT_EQ(::stat(holder.c_str(), &after), 0);
+    EXPECT_EQ(read_file(holder), new_bytes);
+    EXPECT_EQ(std::tuple(after.st_uid, after.st_gid, after.st_mode), std::tuple(before.st_uid, before.st_gid, before.st_mode));
+    EXPECT_EQ(after.st_ino == before.st_ino, c.in_place);
+    EXPECT_EQ(attributes(holder), attributes_before);
+    if (c.mounted) {
+      EXPECT_EQ(read_file(target), old_bytes);
+    }
+    EXPECT_EQ(names_in(folder), std::set<std::string>{"image.xdf"});
+  }
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
+}
+
 // A save gives every signal back the handler it had, an ignored hang-up
 // (a run under nohup) included.
 TEST(file_replace, signal_handlers_are_restored) {
@@ -194,28 +285,35 @@ TEST(file_replace, signal_handlers_are_restored) {
   std::signal(SIGHUP, hang_up);
 }
 
-TEST(file_replace, interrupt_leaves_no_new_file) {
-  temp_dir dir;
-  const fs::path target = dir / "image.xdf";
-  write_file(target, old_bytes);
-  std::fflush(stdout);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    std::signal(SIGINT, SIG_DFL);  // as in a program started from a terminal
-    ::_exit(replace_file(target.string(), bytes(std::size_t{64} << 20, 1)) + 10);
+// A signal that ends the run during a save (Ctrl-C, Ctrl-\\, a CPU time
+// limit, a real-time signal...) takes the new file with it.
+TEST(file_replace, ending_signal_leaves_no_new_file) {
+  for (const int signal : {SIGINT, SIGQUIT, SIGUSR1, SIGXCPU, SIGRTMIN + 3}) {
+    SCOPED_TRACE(signal);
+    temp_dir dir;
+    const fs::path target = dir / "image.xdf";
+    write_file(target, old_bytes);
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      std::signal(signal, SIG_DFL);  // as in a program started from a terminal
+      const rlimit no_core{0, 0};
+      ::setrlimit(RLIMIT_CORE, &no_core);
+      ::_exit(replace_file(target.string(), bytes(std::size_t{64} << 20, 1)) + 10);
+    }
+    // The signal once the new file is there.
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int raw = 0;
+    while (names_in(dir.path).size() == 1 && ::waitpid(child, &raw, WNOHANG) == 0 &&
+           std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ::kill(child, signal);
+    ::waitpid(child, &raw, 0);
+    EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal) << "the save ended first";
+    EXPECT_EQ(names_in(dir.path), std::set<std::string>{"image.xdf"});
+    EXPECT_EQ(read_file(target), old_bytes);
   }
-  // Ctrl-C once the new file is there.
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  int raw = 0;
-  while (names_in(dir.path).size() == 1 && ::waitpid(child, &raw, WNOHANG) == 0 &&
-         std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  ::kill(child, SIGINT);
-  ::waitpid(child, &raw, 0);
-  EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == SIGINT) << "the save ended first";
-  EXPECT_EQ(names_in(dir.path), std::set<std::string>{"image.xdf"});
-  EXPECT_EQ(read_file(target), old_bytes);
 }
 
 #endif  // _WIN32
