@@ -112,6 +112,15 @@ int read_palette(std::FILE* file, std::uint8_t* palette, int count);
 int read_bitmap(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t>* palette,
                 std::vector<std::uint8_t>* canvas, bool header_already_read);
 
+// Reads a whole BMP as read_bitmap does (header included), but allocates a
+// canvas only for a bitmap of at most `max_width` x `max_height` pixels. A
+// larger one is read through to its end in small pieces, kept nowhere, and
+// gives 1: a caller that refuses its size still finds a short file failing
+// as read_bitmap fails it, without memory for the size it claims.
+int read_bitmap_within(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t>* palette,
+                       std::vector<std::uint8_t>* canvas, std::uint32_t max_width,
+                       std::uint32_t max_height);
+
 // Index of the palette entry nearest to the colour (squared distance over
 // blue, green and red; the lowest index wins a tie; 0 for an empty palette).
 int nearest_color(int red, int green, int blue, const std::uint8_t* palette, int count);
