@@ -57,6 +57,8 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
   write_file(dir / "damaged.dsk", make_disk(4096, true).as_dos_order());
   write_file(dir / "short.dsk", make_disk(4095).as_dos_order());
   write_file(dir / "maze.dsk", make_catalog_maze());
+  write_file(dir / "game.po", make_disk().as_prodos_order());
+  std::filesystem::create_directory(dir / "folder");
   write_file(dir / "huge.dsk", bytes{});
   std::filesystem::resize_file(dir / "huge.dsk", (std::uintmax_t{1} << 31) + 1);  // sparse
   // Hi-res and digital colours as BMP entries (blue, green, red, 0).
@@ -104,12 +106,16 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
       {a2, {"--do", "--po", "new.bmp"}, 1,
        "file size mismatch '" + shape0 + "' 0 != 4096" + unread + "KVboot.dsk/" + shape0 + "' size=0x0\n"},
       {a2, {"KVboot.dsk"}, 1, "output is input file 'KVboot.dsk'\n"},
+      // --disk forgotten: the image is no sheet to replace.
+      {a2, {"game.po"}, 1, "output is not a bitmap file 'game.po'\n"},
+      {a2, {"--disk", "folder", "new.bmp"}, 1, "open error 'folder'" + unread + "folder'\n"},
       {a2, {"--disk", "huge.dsk", "new.bmp"}, 1, "memory exhaust!" + unread + "huge.dsk'\n"},
       {a2, {"--disk", "maze.dsk", "new.bmp"}, 1,
        "file not found '" + shape0 + "'" + unread + "maze.dsk/" + shape0 + "'\n"},
   });
   EXPECT_FALSE(std::filesystem::exists(dir / "new.bmp"));
   EXPECT_EQ(read_file(dir / "KVboot.dsk"), make_disk().as_dos_order());
+  EXPECT_EQ(read_file(dir / "game.po"), make_disk().as_prodos_order());
   // Peak memory of every run above, the maze's included (not measurable
   // through a runner such as wine, nor under AddressSanitizer's shadow).
 #if !defined(_WIN32) && !defined(SHAPETOOLS_SANITIZE)
@@ -118,6 +124,23 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
     EXPECT_LT(children.ru_maxrss, 16 * 1024);  // kilobytes
   }
 #endif
+}
+
+// A disk image that is a block device is never the output, by a link
+// either; nor is any other file that is no sheet.
+TEST(a2tiles, block_device_image_is_never_the_sheet) {
+  if (programs_run_through_runner()) GTEST_SKIP() << "Windows programs see no block devices";
+  temp_dir dir;
+  const bytes image = make_disk().as_dos_order();
+  write_file(dir / "backing.dsk", image);
+  const loop_device loop(dir / "backing.dsk");
+  if (loop.path.empty()) GTEST_SKIP() << loop.why_not;
+  std::filesystem::create_symlink(loop.path, dir / "KVboot.dsk");
+  expect_runs(dir.path, std::vector<run_case>{
+      {"a2tiles", {"KVboot.dsk"}, 1, "output is input file 'KVboot.dsk'\n"},
+      {"a2tiles", {"--disk", "backing.dsk", "KVboot.dsk"}, 1, "output is not a bitmap file 'KVboot.dsk'\n"},
+  });
+  EXPECT_EQ(read_file(dir / "backing.dsk"), image);
 }
 
 }  // namespace
