@@ -126,21 +126,4 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
 #endif
 }
 
-// A disk image that is a block device is never the output, by a link
-// either; nor is any other file that is no sheet.
-TEST(a2tiles, block_device_image_is_never_the_sheet) {
-  if (programs_run_through_runner()) GTEST_SKIP() << "Windows programs see no block devices";
-  temp_dir dir;
-  const bytes image = make_disk().as_dos_order();
-  write_file(dir / "backing.dsk", image);
-  const loop_device loop(dir / "backing.dsk");
-  if (loop.path.empty()) GTEST_SKIP() << loop.why_not;
-  std::filesystem::create_symlink(loop.path, dir / "KVboot.dsk");
-  expect_runs(dir.path, std::vector<run_case>{
-      {"a2tiles", {"KVboot.dsk"}, 1, "output is input file 'KVboot.dsk'\n"},
-      {"a2tiles", {"--disk", "backing.dsk", "KVboot.dsk"}, 1, "output is not a bitmap file 'KVboot.dsk'\n"},
-  });
-  EXPECT_EQ(read_file(dir / "backing.dsk"), image);
-}
-
 }  // namespace

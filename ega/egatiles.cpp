@@ -68,7 +68,10 @@ int run_egatiles(int argc, char** argv) {
 
   std::vector<std::uint8_t> shapes;
   std::vector<std::uint8_t> canvas;
-  if (!make_buffer(shapes, shapes_length) || !make_buffer(canvas, std::size_t{sheet_size} * sheet_size)) return 1;
+  if (!make_buffer(shapes, shapes_length) ||
+      !make_buffer(canvas, std::size_t{sheet_size} * sheet_size)) {
+    return 1;
+  }
   {
     file_ptr in(open_input_file(shapes_name), &std::fclose);
     if (!in) {

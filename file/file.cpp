@@ -74,38 +74,12 @@ void unlink_native(const native_char* path) { ::unlink(path); }
 // clang-format off
 constexpr int ending_signals[] = {
     SIGINT, SIGILL, SIGABRT, SIGFPE, SIGSEGV, SIGTERM,
-#ifdef SIGHUP
-    SIGHUP,
-#endif
-#ifdef SIGQUIT
-    SIGQUIT,
-#endif
-#ifdef SIGTRAP
-    SIGTRAP,
-#endif
-#ifdef SIGBUS
-    SIGBUS,
-#endif
-#ifdef SIGUSR1
-    SIGUSR1,
-#endif
-#ifdef SIGUSR2
-    SIGUSR2,
-#endif
-#ifdef SIGALRM
-    SIGALRM,
+#ifndef _WIN32
+    SIGHUP, SIGQUIT, SIGTRAP, SIGBUS, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF,
+    SIGSYS,
 #endif
 #ifdef SIGSTKFLT
     SIGSTKFLT,
-#endif
-#ifdef SIGXCPU
-    SIGXCPU,
-#endif
-#ifdef SIGVTALRM
-    SIGVTALRM,
-#endif
-#ifdef SIGPROF
-    SIGPROF,
 #endif
 #if defined(SIGIO)
     SIGIO,
@@ -114,9 +88,6 @@ constexpr int ending_signals[] = {
 #endif
 #ifdef SIGPWR
     SIGPWR,
-#endif
-#ifdef SIGSYS
-    SIGSYS,
 #endif
 #ifdef SIGBREAK
     SIGBREAK,  // Ctrl-Break on Windows

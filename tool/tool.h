@@ -40,8 +40,9 @@ void print_usage(std::span<const char* const> usage);
 // Prints "<question> (Y or N): " and reads standard input a line at a time:
 // a line whose first character other than blanks and tabs is y or Y is
 // yes (1), n or N is no (0); after any other line (one starting with a NUL
-// too) the question is printed again. Each call reads its own line. 0 also when the input ends first,
-// after a newline so the next message starts on its own line.
+// too) the question is printed again. Each call reads its own line. 0 also
+// when the input ends first, after a newline so the next message starts on
+// its own line.
 int ask_yes_no(const char* question);
 
 // True when `path` does not exist, is a stream (a character device such as

@@ -135,73 +135,29 @@ TEST(tool_outputs, an_output_never_names_an_input_or_another_output) {
   }
 }
 
-// A block device is a disk, never a stream: compared by the device it
-// names, found without opening it (these nodes name no device there is).
-TEST(tool_outputs, a_block_device_is_the_disk_it_names) {
-  temp_dir dir;
-  const auto at = [&dir](const std::string& name) { return (dir / name).string(); };
-  for (const auto& [name, minor] : {std::pair("disk", 250), std::pair("same-disk", 250), std::pair("other-disk", 251)}) {
-    if (::mknod(at(name).c_str(), S_IFBLK | 0600, makedev(7, minor)) != 0) {
-      GTEST_SKIP() << "cannot make device nodes here (only root may)";
-    }
-  }
-  std::filesystem::create_symlink("same-disk", dir / "link");
-  const std::string is_input = "output is input file '";
-  const struct {
-    std::vector<std::string> inputs; std::vector<output_file> outputs; std::string output;
-  } cases[] = {
-      {{at("disk")}, {{at("same-disk")}}, is_input + at("same-disk") + "'\n"},
-      {{at("disk")}, {{at("link")}}, is_input + at("link") + "'\n"},
-      {{}, {{at("link")}, {at("disk")}}, "output file given twice '" + at("disk") + "'\n"},
-      {{at("disk")}, {{at("other-disk")}, {"/dev/null"}}, ""},
-      {{at("disk")}, {{at("link"), 0}}, ""},  // a patch tool's own image
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(result_and_output([&] { return check_output_files(c.inputs, c.outputs); }),
-              std::pair(c.output.empty() ? 0 : -1, c.output));
-  }
-}
-
 // An extractor that replaces its sheet without a question replaces only an
 // earlier sheet (BMP or PNG), an empty file or a stream; links followed.
 TEST(tool_outputs, only_an_earlier_sheet_is_replaced_without_a_question) {
   temp_dir dir;
-  write_file(dir / "old.bmp", std::string("BM\x36\x00"));
-  write_file(dir / "old.png", bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0});
-  write_file(dir / "empty.bmp", bytes{});
-  write_file(dir / "B.bmp", std::string("B"));
-  write_file(dir / "png.bmp", bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A});  // cut short
-  write_file(dir / "game.po", std::string("disk image"));
+  const std::pair<const char*, std::string> files[] = {
+      {"old.bmp", "BM6"}, {"old.png", "\x89PNG\r\n\x1A\n"}, {"empty.bmp", ""}, {"B.bmp", "B"},
+      {"png.bmp", "\x89PNG\r\n\x1A"}, {"game.po", "disk image"}};
+  for (const auto& [name, contents] : files) write_file(dir / name, contents);
   std::filesystem::create_directory(dir / "folder");
-  std::filesystem::create_symlink("old.bmp", dir / "sheet-link.bmp");
-  std::filesystem::create_symlink("game.po", dir / "disk-link.bmp");
-  std::filesystem::create_symlink("new.bmp", dir / "dangling.bmp");
+  for (const auto& [link, file] : {std::pair("sheet-link", "old.bmp"), {"disk-link", "game.po"}, {"dangling", "new.bmp"}}) {
+    std::filesystem::create_symlink(file, dir / link);
+  }
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
   const bool block_device = ::mknod((dir / "disk").c_str(), S_IFBLK | 0600, makedev(7, 250)) == 0;
   const std::pair<std::string, bool> cases[] = {
-      {"new.bmp", true}, {"old.bmp", true}, {"old.png", true}, {"empty.bmp", true},
-      {"sheet-link.bmp", true}, {"dangling.bmp", true}, {"folder", true}, {"fifo", true},
-      {"/dev/null", true}, {"B.bmp", false}, {"png.bmp", false}, {"game.po", false},
-      {"disk-link.bmp", false}, {block_device ? "disk" : "game.po", false},
+      {"new.bmp", true}, {"old.bmp", true}, {"old.png", true}, {"empty.bmp", true}, {"sheet-link", true},
+      {"dangling", true}, {"folder", true}, {"fifo", true}, {"/dev/null", true}, {"B.bmp", false},
+      {"png.bmp", false}, {"game.po", false}, {"disk-link", false}, {block_device ? "disk" : "game.po", false},
   };
   for (const auto& [name, passes] : cases) {
     const std::string path = name.starts_with("/") ? name : (dir / name).string();
     EXPECT_EQ(result_and_output([&] { return check_sheet_output(path); }),
               std::pair(passes ? 0 : -1, passes ? "" : "output is not a bitmap file '" + path + "'\n"));
-  }
-}
-
-// A stream (a character device, a FIFO) is written into without a
-// question; a file that exists is asked about.
-TEST(tool_prompt, streams_are_not_asked_about) {
-  temp_dir dir;
-  set_input(dir, "n\n");
-  write_file(dir / "old.bmp", std::string("BM"));
-  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  const std::string old = (dir / "old.bmp").string();
-  for (const std::string& path : {std::string("/dev/null"), (dir / "fifo").string(), old}) {
-    const std::string asked = path == old ? "already exists '" + old + "'\noverwrite ? (Y or N): " : "";
-    EXPECT_EQ(result_and_output([&] { return confirm_overwrite(path) ? 1 : 0; }), std::pair(asked.empty() ? 1 : 0, asked));
   }
 }
 #endif
