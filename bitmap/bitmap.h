@@ -82,14 +82,15 @@ int write_palette(std::FILE* file, const std::uint8_t* palette, int count);
 // (all black when `palette` is null, for indexed bit counts), then the
 // canvas rows bottom-up, each padded to 4 bytes. -1 without a message (and
 // nothing built) for an unsupported bit count or a canvas shorter than the
-// header promises.
+// header promises; -2 after "error: memory exhaust!\n".
 int encode_bitmap(const bitmap_header& header, const std::uint8_t* palette,
                   std::span<const std::uint8_t> canvas, std::vector<std::uint8_t>& file);
 
 // Writes the bytes encode_bitmap builds: the header, the palette and the
 // rows each with one call. -1 after "error: write_bitmap() - can't write
 // bitmap header\n", "... palette\n" or "... bitmap data\n" (the stream
-// failed by the end), or without a message where encode_bitmap fails.
+// failed by the end), or where encode_bitmap fails (after its message, if
+// it has one).
 int write_bitmap(std::FILE* file, const bitmap_header& header, const std::uint8_t* palette,
                  std::span<const std::uint8_t> canvas);
 

@@ -418,6 +418,7 @@ class new_file {
   int fd_ = -1;
 };
 
+#ifndef _WIN32
 // True for the errors of a rename refused although the target is writable:
 // a sticky folder and a target owned by someone else (EPERM, EACCES), a
 // file mounted over the target (EBUSY) or from another file system (EXDEV).
@@ -425,6 +426,7 @@ bool rename_refused(const std::error_code& error) {
   return error == std::errc::operation_not_permitted || error == std::errc::permission_denied ||
          error == std::errc::device_or_resource_busy || error == std::errc::cross_device_link;
 }
+#endif
 
 // Writes `data` to a new file beside `target` and renames it over `target`.
 // An existing target that no new file can stand in for (a folder that
@@ -469,7 +471,9 @@ int write_beside(const fs::path& target, bool existing, const std::string& path,
   fs::rename(file.path(), target, error);
   if (error) {
     file.discard();
+#ifndef _WIN32
     if (existing && rename_refused(error)) return write_in_place(target, true, path, data);
+#endif
     return fail("write", path);
   }
   file.keep();

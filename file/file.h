@@ -26,11 +26,12 @@ std::filesystem::path link_target(const std::filesystem::path& path);
 //   regular one with several hard links or in a folder where no new file
 //   can be created are written in place, every write and the close checked;
 // - otherwise the data goes to a new file in the target's folder (created
-//   exclusively, under a short name), which is given the target's owner,
-//   group, extended attributes (ACLs among them) and permission bits,
-//   flushed and renamed over it. Where the new file cannot get the owner,
-//   the group or the attributes, or the rename is refused (a sticky folder,
-//   a file mounted over another), the target is written in place instead.
+//   exclusively, under a short name), which is given the target's
+//   permission bits, and on POSIX systems its owner, group and extended
+//   attributes (ACLs among them, on Linux), flushed and renamed over it.
+//   Where (POSIX) the new file cannot get the owner, the group or the
+//   attributes, or the rename is refused (a sticky folder, a file mounted
+//   over another), the target is written in place instead.
 // On any failure the new file is removed and the target keeps its bytes, and
 // a signal that ends the run (an interrupt, a hang-up, SIGQUIT, a CPU time
 // limit...) during the save leaves no new file behind.
