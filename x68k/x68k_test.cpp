@@ -240,7 +240,7 @@ TEST_F(x68k_programs, runs_through_pipes) {
   const auto sheet = [](std::uint32_t width, std::uint32_t height, std::size_t data) {
     bytes file = bitmap_file_bytes(1, 1, 8, {}, bytes(1));
     const std::uint32_t length = (width + 3) / 4 * 4 * height;
-    for (const auto& [at, value] : {std::pair(2, 1078 + length), {18, width}, {22, height}, {34, length}}) {
+    for (const auto& [at, value] : {std::pair(std::size_t{2}, 1078 + length), {18, width}, {22, height}, {34, length}}) {
       write_le32(&file[at], value);
     }
     file.resize(1078 + data);
