@@ -82,14 +82,15 @@ int write_palette(std::FILE* file, const std::uint8_t* palette, int count);
 // (all black when `palette` is null, for indexed bit counts), then the
 // canvas rows bottom-up, each padded to 4 bytes. -1 without a message (and
 // nothing built) for an unsupported bit count or a canvas shorter than the
-// header promises.
+// header promises; -2 after "error: memory exhaust!\n".
 int encode_bitmap(const bitmap_header& header, const std::uint8_t* palette,
                   std::span<const std::uint8_t> canvas, std::vector<std::uint8_t>& file);
 
 // Writes the bytes encode_bitmap builds: the header, the palette and the
 // rows each with one call. -1 after "error: write_bitmap() - can't write
 // bitmap header\n", "... palette\n" or "... bitmap data\n" (the stream
-// failed by the end), or without a message where encode_bitmap fails.
+// failed by the end), or where encode_bitmap fails (after its message, if
+// it has one).
 int write_bitmap(std::FILE* file, const bitmap_header& header, const std::uint8_t* palette,
                  std::span<const std::uint8_t> canvas);
 
@@ -111,6 +112,15 @@ int read_palette(std::FILE* file, std::uint8_t* palette, int count);
 // the 54 header bytes and `header` must hold them, already checked.
 int read_bitmap(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t>* palette,
                 std::vector<std::uint8_t>* canvas, bool header_already_read);
+
+// Reads a whole BMP as read_bitmap does (header included), but allocates a
+// canvas only for a bitmap of at most `max_width` x `max_height` pixels. A
+// larger one is read through to its end in small pieces, kept nowhere, and
+// gives 1: a caller that refuses its size still finds a short file failing
+// as read_bitmap fails it, without memory for the size it claims.
+int read_bitmap_within(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t>* palette,
+                       std::vector<std::uint8_t>* canvas, std::uint32_t max_width,
+                       std::uint32_t max_height);
 
 // Index of the palette entry nearest to the colour (squared distance over
 // blue, green and red; the lowest index wins a tie; 0 for an empty palette).
