@@ -53,7 +53,10 @@ bool confirm_overwrite(const std::string& path);
 // fails too), converted by nearest colour to `bit_count` with `palette`
 // into the top rows of `canvas`. Returns the height, or -1 after
 // "open error '%s'\n", "read error '%s'\n", "bitmap size error '%s' %d x %d\n"
-// or "convert_bit_count() error '%s'\n".
+// or "convert_bit_count() error '%s'\n". A file that begins with the PNG
+// signature, whatever its name, is read as a PNG instead, its size checked
+// from its header before any pixel is decoded; it fails with the same
+// lines or with "png error '%s': %s\n".
 int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_t min_height,
                       std::uint32_t max_height, int bit_count,
                       std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas);
@@ -75,8 +78,16 @@ struct output_file {
 // are never destroyed by a write and are not compared. 0 or -1.
 int check_output_files(std::span<const std::string> inputs, std::span<const output_file> outputs);
 
-// Writes a whole BMP to `path` by replace_file, replacing any file there.
-// Returns 0, or -1 after "open error '%s'\n" or "write error '%s'\n".
+// Refuses sheet and mask names this build cannot write: a name ending in
+// ".png" (any letter case) in a build without PNG support prints
+// "png error '%s': this build of shapetools has no PNG support\n". 0 or -1.
+int check_sheet_outputs(std::span<const output_file> outputs);
+
+// Writes a whole BMP to `path` by replace_file, replacing any file there;
+// a name ending in ".png" (any letter case) gets a PNG of the same palette
+// and pixels instead (a 1- or 4-bit palette image). Returns 0, or -1 after
+// "open error '%s'\n", "write error '%s'\n" or, in a build without PNG
+// support, the line of check_sheet_outputs.
 int save_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
                      std::uint16_t bit_count, std::span<const std::uint8_t> palette,
                      std::span<const std::uint8_t> pixels);
