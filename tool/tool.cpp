@@ -119,8 +119,12 @@ int refuse_png(const std::string& path) {
   return -1;
 }
 
-// True when the file at `path` begins with the PNG signature.
+// True when `path` is a regular file that begins with the PNG signature.
+// A pipe or device is not looked into: bytes read from it would be lost to
+// the BMP reader.
 bool starts_as_png(const std::string& path) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) return false;
   std::array<std::uint8_t, 8> head{};
   const file_ptr file(std::fopen(path.c_str(), "rb"), &std::fclose);
   return file && std::fread(head.data(), head.size(), 1, file.get()) == 1 &&

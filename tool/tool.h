@@ -53,10 +53,10 @@ bool confirm_overwrite(const std::string& path);
 // fails too), converted by nearest colour to `bit_count` with `palette`
 // into the top rows of `canvas`. Returns the height, or -1 after
 // "open error '%s'\n", "read error '%s'\n", "bitmap size error '%s' %d x %d\n"
-// or "convert_bit_count() error '%s'\n". A file that begins with the PNG
-// signature, whatever its name, is read as a PNG instead, its size checked
-// from its header before any pixel is decoded; it fails with the same
-// lines or with "png error '%s': %s\n".
+// or "convert_bit_count() error '%s'\n". A regular file that begins with
+// the PNG signature, whatever its name, is read as a PNG instead, its size
+// checked from its header before any pixel is decoded; it fails with the
+// same lines or with "png error '%s': %s\n" (a pipe is always read as a BMP).
 int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_t min_height,
                       std::uint32_t max_height, int bit_count,
                       std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas);
