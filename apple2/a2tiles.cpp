@@ -112,6 +112,7 @@ int run_a2tiles(int argc, char** argv) {
   const std::array<output_file, 1> outputs = {{{*options.output_name}}};
   if (check_output_files(inputs, outputs) < 0) return 1;
   if (check_sheet_output(*options.output_name) < 0) return 1;
+  if (check_png_support(outputs) < 0) return 1;
   const render_geometry geometry = compute_render_geometry(options);
 
   std::vector<std::uint8_t> shapes;

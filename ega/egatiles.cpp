@@ -65,6 +65,7 @@ int run_egatiles(int argc, char** argv) {
   const std::array<output_file, 1> outputs = {{{output_name}}};
   if (check_output_files(std::span(names).first(1), outputs) < 0) return 1;
   if (check_sheet_output(output_name) < 0) return 1;
+  if (check_png_support(outputs) < 0) return 1;
 
   std::vector<std::uint8_t> shapes;
   std::vector<std::uint8_t> canvas;

@@ -81,6 +81,7 @@ int run_pc98tiles(int argc, char** argv) {
   std::vector<output_file> outputs;
   for (const std::string& name : names) outputs.push_back({name});
   if (check_output_files(images, outputs) < 0) return 1;
+  if (check_png_support(outputs) < 0) return 1;
 
   std::array<std::vector<std::uint8_t>, 2> shapes;
   if (read_shape_files(images, shapes) < 0) return 1;

@@ -18,6 +18,9 @@
 #include <unistd.h>
 #endif
 
+#include "testing/dos33_builder.h"
+#include "testing/fat12_builder.h"
+
 std::string capture_stdout(const std::function<void()>& body) {
   std::fflush(stdout);
   testing::internal::CaptureStdout();
@@ -291,4 +294,22 @@ bytes pattern_bytes(std::size_t count, std::uint32_t seed) {
     b = static_cast<std::uint8_t>(state >> 24);
   }
   return data;
+}
+
+void write_extractor_inputs(const std::filesystem::path& folder) {
+  write_file(folder / "SHAPES.EGA", pattern_bytes(32768, 1));
+  dos33_image apple;
+  for (const char last : {'0', '1'}) {
+    const bytes shapes = pattern_bytes(4096, static_cast<std::uint32_t>(last));
+    apple.add_file(std::string("S\x01HP", 4) + last, 0x04, dos33_image::with_length_header(0x04, shapes));
+  }
+  write_file(folder / "KVboot.dsk", apple.as_dos_order());
+  const auto volume = [](const std::string& name, std::size_t size, std::uint32_t seed) {
+    fat12_volume v;
+    v.add_file_contiguous(name, pattern_bytes(size, seed), 2);
+    return v;
+  };
+  write_file(folder / "KV_Mirath.fdi", volume("OCSHAPE PAT", 108160, 4).as_fdi());
+  write_file(folder / "KV_Thalwynd.fdi", volume("SWSHAPE PAT", 62464, 5).as_fdi());
+  write_file(folder / "kv-mirath.xdf", volume("SHAPE   PAT", 212544, 6).as_xdf());
 }

@@ -154,5 +154,10 @@ bitmap_image load_bitmap(const std::filesystem::path& path);
 void resave_bitmap(const std::filesystem::path& path, std::uint16_t bit_count,
                    std::uint32_t height);
 
+// Writes every extractor's default input into `folder`: SHAPES.EGA,
+// KVboot.dsk (DOS 3.3 order), KV_Mirath.fdi, KV_Thalwynd.fdi and
+// kv-mirath.xdf, each shape file of pseudo-random bytes.
+void write_extractor_inputs(const std::filesystem::path& folder);
+
 // A deterministic pseudo-random byte sequence for test data.
 bytes pattern_bytes(std::size_t count, std::uint32_t seed);

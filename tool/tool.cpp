@@ -115,9 +115,96 @@ bool make_buffer(std::vector<std::uint8_t>& buffer, std::size_t size) {
   }
 }
 
+namespace {
+
+using file_ptr = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
+
+// True when `path` ends in ".png", in any letter case.
+bool has_png_name(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string ending = path.substr(path.size() - 4);
+  for (char& c : ending) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return ending == ".png";
+}
+
+// The refusal of a PNG by a build without PNG support; -1.
+int refuse_png(const std::string& path) {
+  std::printf("png error '%s': this build of shapetools has no PNG support\n", path.c_str());
+  return -1;
+}
+
+// True when `path` is a regular file that begins with the PNG signature.
+// A pipe or device is not looked into: bytes read from it would be lost to
+// the BMP reader.
+bool starts_as_png(const std::string& path) {
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) return false;
+  std::array<std::uint8_t, 8> head{};
+  const file_ptr file(open_input_file(path), &std::fclose);
+  return file && std::fread(head.data(), head.size(), 1, file.get()) == 1 &&
+         is_png_signature(head);
+}
+
+// read_sheet_bitmap for a PNG sheet: the BMP path's checks and conversion
+// on the PNG's 24-bit canvas.
+int read_sheet_png(const std::string& path, std::uint32_t width, std::uint32_t min_height,
+                   std::uint32_t max_height, int bit_count, std::span<const std::uint8_t> palette,
+                   std::span<std::uint8_t> canvas) {
+  if (!png_supported()) return refuse_png(path);
+  const file_ptr file(open_input_file(path), &std::fclose);
+  if (!file) {
+    std::printf("open error '%s'\n", path.c_str());
+    return -1;
+  }
+  const auto accept_size = [&](std::uint32_t w, std::uint32_t h) {
+    if (w == width && h >= min_height && h <= max_height) return true;
+    std::printf("bitmap size error '%s' %d x %d\n", path.c_str(), static_cast<int>(w),
+                static_cast<int>(h));
+    return false;
+  };
+  std::uint32_t png_width = 0;
+  std::uint32_t height = 0;
+  std::vector<std::uint8_t> pixels;
+  if (read_png(file.get(), path, accept_size, png_width, height, pixels) < 0) return -1;
+  std::vector<std::uint8_t> converted;
+  if (convert_bit_count(static_cast<int>(width), static_cast<int>(height), 24, {}, pixels,
+                        bit_count, palette, converted) < 0 ||
+      converted.size() > canvas.size()) {
+    std::printf("convert_bit_count() error '%s'\n", path.c_str());
+    return -1;
+  }
+  std::copy(converted.begin(), converted.end(), canvas.begin());
+  return static_cast<int>(height);
+}
+
+// save_bitmap_file for a name ending in ".png".
+int save_png_file(const std::string& path, std::uint32_t width, std::uint32_t height,
+                  std::uint16_t bit_count, std::span<const std::uint8_t> palette,
+                  std::span<const std::uint8_t> pixels) {
+  if (!png_supported()) return refuse_png(path);
+  std::vector<std::uint8_t> file;
+  if (encode_png(width, height, bit_count, palette, pixels, file) < 0) {
+    std::printf("write error '%s'\n", path.c_str());
+    return -1;
+  }
+  return replace_file(path, file);
+}
+
+}  // namespace
+
+int check_png_support(std::span<const output_file> outputs) {
+  for (const output_file& output : outputs) {
+    if (!png_supported() && has_png_name(output.path)) return refuse_png(output.path);
+  }
+  return 0;
+}
+
 int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_t min_height,
                       std::uint32_t max_height, int bit_count,
                       std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas) {
+  if (starts_as_png(path)) {
+    return read_sheet_png(path, width, min_height, max_height, bit_count, palette, canvas);
+  }
   bitmap_header header;
   std::vector<std::uint8_t> bmp_palette;
   std::vector<std::uint8_t> pixels;
@@ -246,6 +333,7 @@ int check_sheet_output(const std::string& path) {
 int save_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
                      std::uint16_t bit_count, std::span<const std::uint8_t> palette,
                      std::span<const std::uint8_t> pixels) {
+  if (has_png_name(path)) return save_png_file(path, width, height, bit_count, palette, pixels);
   bitmap_header header;
   init_bitmap_header(header, width, height, bit_count);
   // An empty palette writes all-black entries; a given one must be whole.

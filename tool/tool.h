@@ -60,7 +60,10 @@ bool make_buffer(std::vector<std::uint8_t>& buffer, std::size_t size);
 // fails too), converted by nearest colour to `bit_count` with `palette`
 // into the top rows of `canvas`. Returns the height, or -1 after
 // "open error '%s'\n", "read error '%s'\n", "bitmap size error '%s' %d x %d\n"
-// or "convert_bit_count() error '%s'\n".
+// or "convert_bit_count() error '%s'\n". A regular file that begins with
+// the PNG signature, whatever its name, is read as a PNG instead, its size
+// checked from its header before any pixel is decoded; it fails with the
+// same lines or with "png error '%s': %s\n" (a pipe is always read as a BMP).
 int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_t min_height,
                       std::uint32_t max_height, int bit_count,
                       std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas);
@@ -92,8 +95,16 @@ int check_output_files(std::span<const std::string> inputs, std::span<const outp
 // (which the save refuses), character devices and FIFOs pass. 0 or -1.
 int check_sheet_output(const std::string& path);
 
-// Writes a whole BMP to `path` by replace_file, replacing any file there.
-// Returns 0, or -1 after "open error '%s'\n" or "write error '%s'\n".
+// Refuses sheet and mask names this build cannot write: a name ending in
+// ".png" (any letter case) in a build without PNG support prints
+// "png error '%s': this build of shapetools has no PNG support\n". 0 or -1.
+int check_png_support(std::span<const output_file> outputs);
+
+// Writes a whole BMP to `path` by replace_file, replacing any file there;
+// a name ending in ".png" (any letter case) gets a PNG of the same palette
+// and pixels instead (a 1- or 4-bit palette image). Returns 0, or -1 after
+// "open error '%s'\n", "write error '%s'\n" or, in a build without PNG
+// support, the line of check_png_support.
 int save_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
                      std::uint16_t bit_count, std::span<const std::uint8_t> palette,
                      std::span<const std::uint8_t> pixels);

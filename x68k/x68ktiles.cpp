@@ -45,6 +45,7 @@ int run_x68ktiles(int argc, char** argv) {
   std::vector<output_file> outputs;
   for (const std::string& name : positionals) outputs.push_back({name});
   if (check_output_files(std::span(&disk, 1), outputs) < 0) return 1;
+  if (check_png_support(outputs) < 0) return 1;
 
   std::vector<std::uint8_t> shape;
   std::vector<std::uint8_t> canvas;
