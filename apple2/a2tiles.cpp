@@ -73,7 +73,7 @@ int read_shape_files(const render_options& options, std::vector<std::uint8_t>& s
     std::printf("read disk image error '%s'\n", image);
     return -1;
   }
-  shapes.assign(2 * shape_file_bytes, 0);
+  if (!make_buffer(shapes, 2 * shape_file_bytes)) return -1;
   for (std::size_t i = 0; i < shape_file_names.size(); ++i) {
     const std::string name(shape_file_names[i]);
     const std::span<std::uint8_t> buffer(shapes.data() + i * shape_file_bytes, shape_file_bytes);
@@ -111,6 +111,8 @@ int run_a2tiles(int argc, char** argv) {
   const std::array<std::string, 1> inputs = {options.disk_image_name};
   const std::array<output_file, 1> outputs = {{{*options.output_name}}};
   if (check_output_files(inputs, outputs) < 0) return 1;
+  if (check_sheet_output(*options.output_name) < 0) return 1;
+  if (check_png_support(outputs) < 0) return 1;
   const render_geometry geometry = compute_render_geometry(options);
 
   std::vector<std::uint8_t> shapes;
@@ -125,7 +127,7 @@ int run_a2tiles(int argc, char** argv) {
   }
   convert_tile_sheet(canvas, options, geometry);
   const auto& palette = choose_sheet_palette(options);
-  // An existing file is replaced without asking.
+  // An earlier sheet is replaced without asking.
   return save_bitmap_file(*options.output_name, static_cast<std::uint32_t>(geometry.cell_width * 16),
                           static_cast<std::uint32_t>(geometry.cell_height * 16), 4, palette,
                           canvas) < 0

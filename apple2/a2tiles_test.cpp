@@ -57,6 +57,8 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
   write_file(dir / "damaged.dsk", make_disk(4096, true).as_dos_order());
   write_file(dir / "short.dsk", make_disk(4095).as_dos_order());
   write_file(dir / "maze.dsk", make_catalog_maze());
+  write_file(dir / "game.po", make_disk().as_prodos_order());
+  std::filesystem::create_directory(dir / "folder");
   write_file(dir / "huge.dsk", bytes{});
   std::filesystem::resize_file(dir / "huge.dsk", (std::uintmax_t{1} << 31) + 1);  // sparse
   // Hi-res and digital colours as BMP entries (blue, green, red, 0).
@@ -104,12 +106,16 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
       {a2, {"--do", "--po", "new.bmp"}, 1,
        "file size mismatch '" + shape0 + "' 0 != 4096" + unread + "KVboot.dsk/" + shape0 + "' size=0x0\n"},
       {a2, {"KVboot.dsk"}, 1, "output is input file 'KVboot.dsk'\n"},
+      // --disk forgotten: the image is no sheet to replace.
+      {a2, {"game.po"}, 1, "output is not a bitmap file 'game.po'\n"},
+      {a2, {"--disk", "folder", "new.bmp"}, 1, "open error 'folder'" + unread + "folder'\n"},
       {a2, {"--disk", "huge.dsk", "new.bmp"}, 1, "memory exhaust!" + unread + "huge.dsk'\n"},
       {a2, {"--disk", "maze.dsk", "new.bmp"}, 1,
        "file not found '" + shape0 + "'" + unread + "maze.dsk/" + shape0 + "'\n"},
   });
   EXPECT_FALSE(std::filesystem::exists(dir / "new.bmp"));
   EXPECT_EQ(read_file(dir / "KVboot.dsk"), make_disk().as_dos_order());
+  EXPECT_EQ(read_file(dir / "game.po"), make_disk().as_prodos_order());
   // Peak memory of every run above, the maze's included (not measurable
   // through a runner such as wine, nor under AddressSanitizer's shadow).
 #if !defined(_WIN32) && !defined(SHAPETOOLS_SANITIZE)

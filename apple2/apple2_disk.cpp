@@ -12,6 +12,7 @@
 
 #include "apple2/apple2.h"
 #include "bitmap/bitmap.h"
+#include "file/file.h"
 
 namespace {
 
@@ -232,7 +233,7 @@ int check_image_size(std::uintmax_t size) {
 
 // Reads the whole file into `bytes`; 0, or -1 after the message.
 int read_image_bytes(std::vector<std::uint8_t>& bytes, const std::string& path) {
-  file_ptr file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  file_ptr file(open_input_file(path), &std::fclose);
   if (!file) {
     std::printf("open error '%s'\n", path.c_str());
     return -1;

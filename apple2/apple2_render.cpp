@@ -15,25 +15,28 @@ constexpr int rows_per_tile = 16;
 constexpr int tiles_per_line = 16;
 constexpr int tile_count = 256;
 
-// Draws the seven dots of one byte from entry x on, `scale` entries each.
-void draw_dots(std::uint8_t byte, int x, int start, int scale, row_buffer& row) {
-  for (int i = 0; i < 7; ++i, x += scale) {
-    if ((byte & (1 << i)) == 0) continue;
+// Draws the seven dots of one byte from entry x on, `scale` entries each,
+// in the colours of phase_colors from entry `start` on.
+void draw_dots(std::uint8_t byte, int x, std::size_t start, int scale, row_buffer& row) {
+  for (std::size_t i = 0; i < 7; ++i, x += scale) {
+    if ((byte & (1u << i)) == 0) continue;
     for (int k = 0; k < scale; ++k) {
-      if (x + k >= 0 && x + k < static_cast<int>(row.size())) row[x + k] = phase_colors[start + i];
+      if (x + k >= 0 && x + k < static_cast<int>(row.size())) {
+        row[static_cast<std::size_t>(x + k)] = phase_colors[start + i];
+      }
     }
   }
 }
 
-int usable_width(int cell_width) {
-  return std::clamp(cell_width, 0, static_cast<int>(row_buffer{}.size()));
+std::size_t usable_width(int cell_width) {
+  return static_cast<std::size_t>(std::clamp(cell_width, 0, static_cast<int>(row_buffer{}.size())));
 }
 
 // Scale 1: a lit entry with one lit neighbour turns white.
-void blend_white_single(row_buffer& row, int w) {
+void blend_white_single(row_buffer& row, std::size_t w) {
   if (w < 2) return;
   if (row[0] != 0 && row[1] != 0) row[0] = hires_white;
-  for (int x = 1; x <= w - 2; ++x) {
+  for (std::size_t x = 1; x + 1 < w; ++x) {
     if (row[x] != 0 && (row[x - 1] != 0 || row[x + 1] != 0)) row[x] = hires_white;
   }
   if (row[w - 2] != 0 && row[w - 1] != 0) row[w - 1] = hires_white;
@@ -41,16 +44,16 @@ void blend_white_single(row_buffer& row, int w) {
 
 // Scale 2: a lit entry between two lit neighbours turns white, so a run
 // keeps its coloured first and last half dot.
-void blend_white_double(row_buffer& row, int w) {
-  for (int x = 1; x <= w - 2; ++x) {
+void blend_white_double(row_buffer& row, std::size_t w) {
+  for (std::size_t x = 1; x + 1 < w; ++x) {
     if (row[x] != 0 && row[x - 1] != 0 && row[x + 1] != 0) row[x] = hires_white;
   }
 }
 
 // Scale 1: a dark entry between two lit ones takes a colour, never white;
 // between two colours the side of the cell's middle decides.
-void blur_row_single(row_buffer& row, int w, int half_width) {
-  for (int x = 1; x <= w - 2; ++x) {
+void blur_row_single(row_buffer& row, std::size_t w, int half_width) {
+  for (std::size_t x = 1; x + 1 < w; ++x) {
     const std::uint8_t l = row[x - 1];
     const std::uint8_t r = row[x + 1];
     if (row[x] != 0 || l == 0 || r == 0) continue;
@@ -60,31 +63,31 @@ void blur_row_single(row_buffer& row, int w, int half_width) {
     } else if (r == hires_white) {
       row[x] = l;
     } else {
-      row[x] = x < half_width ? l : r;
+      row[x] = static_cast<int>(x) < half_width ? l : r;
     }
   }
 }
 
 // Scale 2: every dark entry next to a lit one takes a neighbour's value and
 // every colour next to white turns white; all tests read the row as it was.
-void blur_row_double(row_buffer& row, int w, int half_width) {
+void blur_row_double(row_buffer& row, std::size_t w, int half_width) {
   if (w < 2) return;
   const row_buffer old = row;
   const auto colour = [](std::uint8_t v) { return v != 0 && v != hires_white; };
   if (old[0] == 0 && old[1] != 0) row[0] = old[1];
-  for (int x = 1; x <= w - 2; ++x) {
+  for (std::size_t x = 1; x + 1 < w; ++x) {
     if (old[x] != 0) continue;
     const std::uint8_t l = old[x - 1];
     const std::uint8_t r = old[x + 1];
     if (l != 0 && r != 0) {
-      row[x] = x < half_width ? l : r;
+      row[x] = static_cast<int>(x) < half_width ? l : r;
     } else if (l != 0 || r != 0) {
       row[x] = l != 0 ? l : r;
     }
   }
   if (old[w - 1] == 0 && old[w - 2] != 0) row[w - 1] = old[w - 2];
   if (colour(old[0]) && old[1] == hires_white) row[0] = hires_white;
-  for (int x = 1; x <= w - 2; ++x) {
+  for (std::size_t x = 1; x + 1 < w; ++x) {
     if (colour(old[x]) && (old[x - 1] == hires_white || old[x + 1] == hires_white)) {
       row[x] = hires_white;
     }
@@ -126,7 +129,7 @@ void decode_shape_row(std::uint8_t left, std::uint8_t right, const render_option
   const bool shift = options.scale == 2 && options.half_shift;
 
   int x = geometry.left_offset;
-  int start = mono ? 16 : (left & 0x80) != 0 ? 8 : 0;
+  std::size_t start = mono ? 16 : (left & 0x80) != 0 ? 8 : 0;
   if (shift && (left & 0x80) != 0) ++x;
   draw_dots(left, x, start, options.scale, row);
 
@@ -136,8 +139,8 @@ void decode_shape_row(std::uint8_t left, std::uint8_t right, const render_option
   if (shift && (right & 0x80) != 0) {
     // The half dot between a lit last left-hand dot and the delayed byte.
     const int h = geometry.half_width;
-    if (h >= 1 && h < static_cast<int>(row.size()) && row[h - 1] != 0) {
-      row[h] = phase_colors[start + 1];
+    if (h >= 1 && h < static_cast<int>(row.size()) && row[static_cast<std::size_t>(h - 1)] != 0) {
+      row[static_cast<std::size_t>(h)] = phase_colors[start + 1];
     }
     ++x;
   }
@@ -145,7 +148,7 @@ void decode_shape_row(std::uint8_t left, std::uint8_t right, const render_option
 }
 
 void blend_white(row_buffer& row, int cell_width, int scale) {
-  const int w = usable_width(cell_width);
+  const std::size_t w = usable_width(cell_width);
   if (scale == 2) {
     blend_white_double(row, w);
   } else {
@@ -154,7 +157,7 @@ void blend_white(row_buffer& row, int cell_width, int scale) {
 }
 
 void blur_row(row_buffer& row, int cell_width, int half_width, int scale) {
-  const int w = usable_width(cell_width);
+  const std::size_t w = usable_width(cell_width);
   if (scale == 2) {
     blur_row_double(row, w, half_width);
   } else {
@@ -176,23 +179,24 @@ void render_shape_row(std::uint8_t left, std::uint8_t right, const render_option
 std::vector<std::uint8_t> render_tile_sheet(std::span<const std::uint8_t> shapes,
                                             const render_options& options,
                                             const render_geometry& geometry) {
-  const int cell_width = usable_width(geometry.cell_width);
-  const std::size_t line = static_cast<std::size_t>(cell_width) * tiles_per_line;
+  const std::size_t cell_width = usable_width(geometry.cell_width);
+  const std::size_t line = cell_width * tiles_per_line;
   const std::size_t height = static_cast<std::size_t>(std::max(geometry.cell_height, 0)) * 16;
   std::vector<std::uint8_t> canvas(line * height, 0);
   if (shapes.size() < 2 * static_cast<std::size_t>(shape_file_bytes)) return canvas;
   const std::uint8_t* left_file = shapes.data();
   const std::uint8_t* right_file = shapes.data() + shape_file_bytes;
-  const int repeat = std::max(options.scale, 1);
+  const auto repeat = static_cast<std::size_t>(std::max(options.scale, 1));
+  const auto tiles = static_cast<std::size_t>(tiles_per_line);
   row_buffer row{};
-  for (int t = 0; t < tile_count; ++t) {
-    const std::size_t column = static_cast<std::size_t>(t % tiles_per_line) * cell_width;
-    const std::size_t top = static_cast<std::size_t>(t / tiles_per_line) * geometry.cell_height;
-    for (int r = 0; r < rows_per_tile; ++r) {
+  for (std::size_t t = 0; t < tile_count; ++t) {
+    const std::size_t column = t % tiles * cell_width;
+    const std::size_t top = t / tiles * static_cast<std::size_t>(std::max(geometry.cell_height, 0));
+    for (std::size_t r = 0; r < rows_per_tile; ++r) {
       render_shape_row(left_file[256 * r + t], right_file[256 * r + t], options, geometry, row);
       // Each source row fills `scale` canvas rows.
-      for (int k = 0; k < repeat; ++k) {
-        const std::size_t y = top + static_cast<std::size_t>(r) * repeat + k;
+      for (std::size_t k = 0; k < repeat; ++k) {
+        const std::size_t y = top + r * repeat + k;
         if (y >= height) break;
         std::copy_n(row.begin(), cell_width,
                     canvas.begin() + static_cast<std::ptrdiff_t>(y * line + column));

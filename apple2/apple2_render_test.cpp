@@ -64,8 +64,9 @@ TEST(apple2_render, worked_rows) {
     row_buffer row{};
     render_shape_row(left, right, options, geometry, row);
     std::string letters;
-    for (int x = 0, run = 1; x < geometry.cell_width; x += run, run = 1) {
-      while (x + run < geometry.cell_width && row[x + run] == row[x]) ++run;
+    const auto width = static_cast<std::size_t>(geometry.cell_width);
+    for (std::size_t x = 0, run = 1; x < width; x += run, run = 1) {
+      while (x + run < width && row[x + run] == row[x]) ++run;
       const char letter = "BPGLOW"[row[x] % 6];
       letters += run > 2 ? std::to_string(run) + letter : std::string(run, letter);
     }

@@ -1,5 +1,6 @@
 // Windows V3 BMP files: the header record, little-endian field access,
-// writing, reading with validation, and conversion between bit counts.
+// writing, reading with validation, and conversion between bit counts; and
+// PNG files, written as palette images and read into a 24-bit canvas.
 //
 // File layout written and accepted (all fields little-endian):
 //   0   "BM"
@@ -25,7 +26,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 struct bitmap_header {
@@ -82,14 +85,15 @@ int write_palette(std::FILE* file, const std::uint8_t* palette, int count);
 // (all black when `palette` is null, for indexed bit counts), then the
 // canvas rows bottom-up, each padded to 4 bytes. -1 without a message (and
 // nothing built) for an unsupported bit count or a canvas shorter than the
-// header promises.
+// header promises; -2 after "error: memory exhaust!\n".
 int encode_bitmap(const bitmap_header& header, const std::uint8_t* palette,
                   std::span<const std::uint8_t> canvas, std::vector<std::uint8_t>& file);
 
 // Writes the bytes encode_bitmap builds: the header, the palette and the
 // rows each with one call. -1 after "error: write_bitmap() - can't write
 // bitmap header\n", "... palette\n" or "... bitmap data\n" (the stream
-// failed by the end), or without a message where encode_bitmap fails.
+// failed by the end), or where encode_bitmap fails (after its message, if
+// it has one).
 int write_bitmap(std::FILE* file, const bitmap_header& header, const std::uint8_t* palette,
                  std::span<const std::uint8_t> canvas);
 
@@ -112,6 +116,15 @@ int read_palette(std::FILE* file, std::uint8_t* palette, int count);
 int read_bitmap(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t>* palette,
                 std::vector<std::uint8_t>* canvas, bool header_already_read);
 
+// Reads a whole BMP as read_bitmap does (header included), but allocates a
+// canvas only for a bitmap of at most `max_width` x `max_height` pixels. A
+// larger one is read through to its end in small pieces, kept nowhere, and
+// gives 1: a caller that refuses its size still finds a short file failing
+// as read_bitmap fails it, without memory for the size it claims.
+int read_bitmap_within(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t>* palette,
+                       std::vector<std::uint8_t>* canvas, std::uint32_t max_width,
+                       std::uint32_t max_height);
+
 // Index of the palette entry nearest to the colour (squared distance over
 // blue, green and red; the lowest index wins a tie; 0 for an empty palette).
 int nearest_color(int red, int green, int blue, const std::uint8_t* palette, int count);
@@ -126,3 +139,44 @@ int convert_bit_count(int width, int height, int source_bits,
                       std::span<const std::uint8_t> source, int destination_bits,
                       std::span<const std::uint8_t> destination_palette,
                       std::vector<std::uint8_t>& destination);
+
+// PNG files (through libpng, where the build has it). A PNG is a signature
+// and a chain of chunks: u32 length (big-endian), 4-letter type, data,
+// CRC-32 of type and data. IHDR (width, height, bit depth, colour type,
+// interlacing) comes first, PLTE holds a palette image's red, green, blue
+// entries, the IDAT chunks one zlib stream of filtered rows, IEND ends it.
+
+// True when this build reads and writes PNG files. Without that support
+// encode_png and read_png fail at once, without a message.
+bool png_supported();
+
+// True when `head` begins with the 8-byte PNG signature 89 50 4E 47 0D 0A 1A 0A.
+bool is_png_signature(std::span<const std::uint8_t> head);
+
+// Builds a whole PNG into `file`: a palette image of `bit_count` (1 or 4)
+// bits a pixel, not interlaced, whose PLTE holds the 2 or 16 entries of the
+// BMP palette `palette` in its order (red, green and blue; the fourth byte
+// is not stored, and there is no tRNS), from a canvas of one index a byte.
+// -1 without a message (and nothing built) for another bit count, a canvas
+// or palette shorter than the picture needs, a failure of the library (out
+// of memory) or a build without PNG support.
+int encode_png(std::uint32_t width, std::uint32_t height, int bit_count,
+               std::span<const std::uint8_t> palette, std::span<const std::uint8_t> canvas,
+               std::vector<std::uint8_t>& file);
+
+// Judges a PNG's width and height, given from its IHDR before any pixel is
+// decoded; false refuses the file.
+using png_size_check = std::function<bool(std::uint32_t width, std::uint32_t height)>;
+
+// Reads a PNG from `file` (standing at its signature) into `canvas` as
+// read_bitmap reads a 24-bit BMP: blue, green, red a pixel, top row first.
+// Every colour type, bit depth and interlacing is read: palette and grey
+// samples give their colour, 16-bit samples are scaled to 8 bits, an alpha
+// channel and tRNS transparency are dropped (the colour is used as stored,
+// never blended), and no gamma is applied: the other ancillary chunks
+// (gAMA, iCCP, text, ...) are skipped, their CRCs checked. A refusal by `accept_size` ends the read with -1 and
+// no message of its own. Returns 0; -1 after "png error '%s': %s\n" with
+// `name` and libpng's reason (for instance "IDAT: CRC error"); -2 after
+// "error: memory exhaust!\n".
+int read_png(std::FILE* file, const std::string& name, const png_size_check& accept_size,
+             std::uint32_t& width, std::uint32_t& height, std::vector<std::uint8_t>& canvas);

@@ -88,10 +88,14 @@ int convert_bit_count(int width, int height, int source_bits,
                       std::span<const std::uint8_t> destination_palette,
                       std::vector<std::uint8_t>& destination) {
   if (source.data() == nullptr || width < 0 || height < 0) return -1;
+  // A bit count without a canvas layout has no output size to allocate.
+  if (bitmap_palette_entries(destination_bits) < 0) return -1;
   const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  const auto out_bytes = static_cast<std::size_t>((destination_bits + 7) / 8);
+  const auto out_bytes = static_cast<std::size_t>(bitmap_pixel_bytes(destination_bits));
   try {
-    destination.assign(pixels * std::max<std::size_t>(out_bytes, 1), 0);
+    // A size beyond what a vector can hold fails as no memory does.
+    if (pixels > destination.max_size() / out_bytes) throw std::bad_alloc();
+    destination.assign(pixels * out_bytes, 0);
   } catch (const std::bad_alloc&) {
     std::printf("error: memory exhaust!\n");
     return -2;

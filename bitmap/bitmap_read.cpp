@@ -128,13 +128,11 @@ static void unpack_row(const std::uint8_t* stored, std::uint8_t* row, std::uint3
   }
 }
 
-int read_bitmap(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t>* palette,
-                std::vector<std::uint8_t>* canvas, bool header_already_read) {
-  if (canvas == nullptr) return -3;
-  if (!header_already_read && read_bitmap_header(file, header) < 0) {
-    std::printf("error: read_bitmap() - can't read bitmap header\n");
-    return -1;
-  }
+// read_bitmap after the header: the palette, then the pixel rows into
+// `canvas`, or with no canvas through to their end, kept nowhere.
+static int read_bitmap_data(std::FILE* file, const bitmap_header& header,
+                            std::vector<std::uint8_t>* palette,
+                            std::vector<std::uint8_t>* canvas) {
   const int entries = bitmap_palette_entries(header.bit_count);
   const int row_length = header.width > 0x7FFFFFFFu
                              ? -1
@@ -158,11 +156,24 @@ int read_bitmap(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t
 
     // A header may promise far more rows than the file holds; such a file is
     // refused before its canvas is allocated.
+    const std::uint64_t data_bytes = static_cast<std::uint64_t>(row_length) * header.height;
     const long left = remaining_bytes(file);
-    if (left >= 0 && static_cast<std::uint64_t>(left) <
-                         static_cast<std::uint64_t>(row_length) * header.height) {
+    if (left >= 0 && static_cast<std::uint64_t>(left) < data_bytes) {
       std::printf("error: read_bitmap() - can't read bitmap data\n");
       return -1;
+    }
+    if (canvas == nullptr) {
+      // A file of known length holds it all; a stream is read to its end.
+      std::array<std::uint8_t, 16384> chunk{};
+      for (std::uint64_t rest = left >= 0 ? 0 : data_bytes; rest > 0;) {
+        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(rest, chunk.size()));
+        if (std::fread(chunk.data(), 1, count, file) != count) {
+          std::printf("error: read_bitmap() - can't read bitmap data\n");
+          return -1;
+        }
+        rest -= count;
+      }
+      return 0;
     }
     const std::size_t canvas_row =
         std::size_t{header.width} * static_cast<std::size_t>(bitmap_pixel_bytes(header.bit_count));
@@ -184,4 +195,27 @@ int read_bitmap(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t
     return -2;
   }
   return 0;
+}
+
+int read_bitmap(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t>* palette,
+                std::vector<std::uint8_t>* canvas, bool header_already_read) {
+  if (canvas == nullptr) return -3;
+  if (!header_already_read && read_bitmap_header(file, header) < 0) {
+    std::printf("error: read_bitmap() - can't read bitmap header\n");
+    return -1;
+  }
+  return read_bitmap_data(file, header, palette, canvas);
+}
+
+int read_bitmap_within(std::FILE* file, bitmap_header& header, std::vector<std::uint8_t>* palette,
+                       std::vector<std::uint8_t>* canvas, std::uint32_t max_width,
+                       std::uint32_t max_height) {
+  if (canvas == nullptr) return -3;
+  if (read_bitmap_header(file, header) < 0) {
+    std::printf("error: read_bitmap() - can't read bitmap header\n");
+    return -1;
+  }
+  const bool fits = header.width <= max_width && header.height <= max_height;
+  const int result = read_bitmap_data(file, header, palette, fits ? canvas : nullptr);
+  return result < 0 || fits ? result : 1;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <memory>
 
@@ -194,6 +195,16 @@ TEST(bitmap_convert, refusals) {
     const bytes in(static_cast<std::size_t>(source));
     EXPECT_EQ(convert_bit_count(2, height, bits, {}, source ? std::span(in) : std::span<const std::uint8_t>(),
                                 bits == 24 ? 24 : 1, {}, out), -1) << bits << " " << source;
+  }
+  // An unknown destination bit count is refused, and a canvas larger than
+  // memory can ever hold is no memory: neither ends the run.
+  const bytes in(12);
+  const struct {
+    int size, bits, result; const char* message;
+  } cases[] = {{2, -100, -1, ""}, {INT_MAX, 32, -2, "error: memory exhaust!\n"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(result_and_output([&] { return convert_bit_count(c.size, c.size, 24, {}, in, c.bits, {}, out); }),
+              std::pair(c.result, std::string(c.message)));
   }
 }
 

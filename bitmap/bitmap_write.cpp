@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 
 #include "bitmap/bitmap.h"
 
@@ -162,7 +163,12 @@ int encode_bitmap(const bitmap_header& header, const std::uint8_t* palette,
   // A zero-width bitmap has empty rows, however many the header claims.
   const std::uint32_t rows = row_length > 0 ? header.height : 0;
   const std::size_t palette_bytes = 4 * static_cast<std::size_t>(entries);
-  file.assign(bitmap_header_bytes + palette_bytes + std::size_t{rows} * static_cast<std::size_t>(row_length), 0);
+  try {
+    file.assign(bitmap_header_bytes + palette_bytes + std::size_t{rows} * static_cast<std::size_t>(row_length), 0);
+  } catch (const std::bad_alloc&) {
+    std::printf("error: memory exhaust!\n");
+    return -2;
+  }
 
   const auto head = encode_bitmap_header(header);
   std::copy(head.begin(), head.end(), file.begin());

@@ -15,7 +15,7 @@ TEST(egatiles, writes_the_sheet) {
   bytes longer = shapes;  // bytes past the 256 tiles are ignored
   longer.resize(40000, 0xEE);
   write_file(dir / "SHAPES.EGA", longer);
-  write_file(dir / "out.bmp", std::string("old"));  // replaced without a question
+  write_file(dir / "out.bmp", std::string("BM, an earlier sheet"));  // replaced without a question
   const program_result r = run_program("egatiles", {"SHAPES.EGA", "out.bmp"}, dir.path);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.output, "");
@@ -49,6 +49,9 @@ TEST(egatiles, failures) {
       {e, {"SHORT.EGA", "x.bmp"}, 1, "read error 'SHORT.EGA'\n"},
       {e, {"SHAPES.EGA", "folder"}, 1, "open error 'folder'\n"},
       {e, {"SHAPES.EGA", "./SHAPES.EGA"}, 1, "output is input file './SHAPES.EGA'\n"},
+      {e, {"folder", "x.bmp"}, 1, "open error 'folder'\n"},
+      // Arguments swapped: the shapes file is no sheet to replace.
+      {e, {"tiles.bmp", "SHAPES.EGA"}, 1, "output is not a bitmap file 'SHAPES.EGA'\n"},
   });
   EXPECT_FALSE(std::filesystem::exists(dir / "x.bmp"));
   EXPECT_EQ(read_file(dir / "SHAPES.EGA"), pattern_bytes(shapes_length, 3));

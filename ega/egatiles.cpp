@@ -9,6 +9,7 @@
 
 #include "bitmap/bitmap.h"
 #include "ega/ega.h"
+#include "file/file.h"
 #include "tool/tool.h"
 
 namespace {
@@ -27,8 +28,7 @@ using file_ptr = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
 
 // Unpacks the tiles, two pixels a byte (left pixel in the high nibble), into
 // a canvas of one colour index per byte, tile n at row n / 16, column n % 16.
-std::vector<std::uint8_t> lay_out_tiles(const std::vector<std::uint8_t>& shapes) {
-  std::vector<std::uint8_t> canvas(sheet_size * sheet_size, 0);
+void lay_out_tiles(const std::vector<std::uint8_t>& shapes, std::vector<std::uint8_t>& canvas) {
   std::size_t next = 0;
   for (int tile_row = 0; tile_row < sheet_tiles; ++tile_row) {
     for (int tile_column = 0; tile_column < sheet_tiles; ++tile_column) {
@@ -43,7 +43,6 @@ std::vector<std::uint8_t> lay_out_tiles(const std::vector<std::uint8_t>& shapes)
       }
     }
   }
-  return canvas;
 }
 
 }  // namespace
@@ -65,10 +64,17 @@ int run_egatiles(int argc, char** argv) {
   const std::string& output_name = names[1];
   const std::array<output_file, 1> outputs = {{{output_name}}};
   if (check_output_files(std::span(names).first(1), outputs) < 0) return 1;
+  if (check_sheet_output(output_name) < 0) return 1;
+  if (check_png_support(outputs) < 0) return 1;
 
-  std::vector<std::uint8_t> shapes(shapes_length);
+  std::vector<std::uint8_t> shapes;
+  std::vector<std::uint8_t> canvas;
+  if (!make_buffer(shapes, shapes_length) ||
+      !make_buffer(canvas, std::size_t{sheet_size} * sheet_size)) {
+    return 1;
+  }
   {
-    file_ptr in(std::fopen(shapes_name.c_str(), "rb"), &std::fclose);
+    file_ptr in(open_input_file(shapes_name), &std::fclose);
     if (!in) {
       std::printf("open error '%s'\n", shapes_name.c_str());
       return 1;
@@ -78,8 +84,8 @@ int run_egatiles(int argc, char** argv) {
       return 1;
     }
   }
-  const std::vector<std::uint8_t> canvas = lay_out_tiles(shapes);
+  lay_out_tiles(shapes, canvas);
 
-  // An existing file is replaced without asking.
+  // An earlier sheet is replaced without asking.
   return save_bitmap_file(output_name, sheet_size, sheet_size, 4, ega_palette, canvas) < 0 ? 1 : 0;
 }

@@ -98,29 +98,61 @@ int walk_chain(const disk_image& image, const std::string& name, const dir_entry
   return 0;
 }
 
-// Marks in `used` (one flag per FAT entry) the clusters held by the in-use
-// directory entries other than the slot at `own_slot`: as many clusters
-// along each chain as the entry's size needs, a folder's chain to its end,
-// each as far as the chain stays valid. Free (0x00, 0xE5) slots and volume
-// labels (long-name slots included) hold none: a deleted entry keeps a stale
-// first cluster and size whose clusters may belong to a live file by now.
-void mark_other_chains(const disk_image& image, std::int64_t own_slot, std::vector<bool>& used) {
+// True for a directory slot that holds a file or folder in use: not free
+// (0x00, 0xE5), no volume label (long-name slots included), and neither the
+// "." nor the ".." entry of a folder, which name the folder itself and its
+// parent. A deleted entry keeps a stale first cluster and size whose
+// clusters may belong to a live file by now.
+bool slot_in_use(const std::uint8_t* slot) {
   constexpr std::uint8_t volume_label = 0x08;
+  if (slot[0] == 0x00 || slot[0] == 0xE5 || (slot[11] & volume_label) != 0) return false;
+  return std::memcmp(slot, ".          ", 11) != 0 && std::memcmp(slot, "..         ", 11) != 0;
+}
+
+// Marks in `used` (one flag per FAT entry) the clusters held by the in-use
+// entries of the root directory and of every folder reachable from it,
+// other than the slot at `own_slot`: as many clusters along each chain as
+// the entry's size needs, a folder's chain to its end, each as far as the
+// chain stays valid. Each folder cluster is read once, so a folder met
+// twice, or a folder chain that loops, ends its walk; so does a chain that
+// leaves the volume.
+void mark_other_chains(const disk_image& image, std::int64_t own_slot, std::vector<bool>& used) {
   constexpr std::uint8_t folder = 0x10;
-  const std::int64_t end = std::min<std::int64_t>(
-      image.volume_offset + root_end, static_cast<std::int64_t>(image.image_data.size()));
-  for (std::int64_t slot = image.volume_offset + root_start; slot >= 0 && slot + slot_bytes <= end;
-       slot += slot_bytes) {
+  std::vector<std::int32_t> folders;  // first clusters of folders to read
+  const auto mark_slot = [&](std::int64_t slot) {
     const std::uint8_t* p = image.image_data.data() + slot;
-    if (slot == own_slot || p[0] == 0x00 || p[0] == 0xE5 || (p[11] & volume_label) != 0) continue;
+    if (slot == own_slot || !slot_in_use(p)) return;
     // No chain holds more distinct clusters than the FAT has entries.
     std::int64_t count = static_cast<std::int64_t>(used.size());
     if ((p[11] & folder) == 0) {
       count = std::min(count, (std::int64_t{read_le32(p + 28)} + sector_bytes - 1) / sector_bytes);
+    } else {
+      folders.push_back(read_le16(p + 26));
     }
     std::int32_t cluster = read_le16(p + 26);
     for (; count > 0 && locate_cluster(image, cluster) >= 0; --count) {
       used[static_cast<std::size_t>(cluster)] = true;
+      cluster = image.fat[static_cast<std::size_t>(cluster)];
+    }
+  };
+
+  const std::int64_t end = std::min<std::int64_t>(
+      image.volume_offset + root_end, static_cast<std::int64_t>(image.image_data.size()));
+  for (std::int64_t slot = image.volume_offset + root_start; slot >= 0 && slot + slot_bytes <= end;
+       slot += slot_bytes) {
+    mark_slot(slot);
+  }
+  std::vector<bool> read(image.fat.size(), false);  // folder clusters read
+  while (!folders.empty()) {
+    std::int32_t cluster = folders.back();
+    folders.pop_back();
+    for (std::int64_t position = locate_cluster(image, cluster);
+         position >= 0 && !read[static_cast<std::size_t>(cluster)];
+         position = locate_cluster(image, cluster)) {
+      read[static_cast<std::size_t>(cluster)] = true;
+      for (std::int64_t slot = position; slot < position + sector_bytes; slot += slot_bytes) {
+        mark_slot(slot);
+      }
       cluster = image.fat[static_cast<std::size_t>(cluster)];
     }
   }
@@ -146,7 +178,7 @@ int check_image_size(std::int64_t size, const std::string& path, std::int32_t vo
 int load_disk_image(disk_image& image, const std::string& path, std::int32_t volume_offset) {
   image = disk_image{};
 
-  file_ptr file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  file_ptr file(open_input_file(path), &std::fclose);
   if (!file) {
     std::printf("open error '%s'\n", path.c_str());
     return -1;

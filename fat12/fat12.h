@@ -10,6 +10,8 @@
 // Directory entry: bytes 0-10 name (8 + 3, blank padded, no dot; first
 // byte 0x00 or 0xE5 for a free slot), 11 attributes (0x08 volume label,
 // 0x10 folder), 26-27 first cluster (u16 LE), 28-31 file size (u32 LE).
+// A folder's clusters hold such entries, 32 to a cluster, along its chain;
+// the first two, "." and "..", name the folder itself and its parent.
 // FAT12: entries 2k and 2k+1 share three bytes b0 b1 b2; with
 // v = b0 | b1 << 8 | b2 << 16 they are v & 0xFFF and v >> 12.
 //
@@ -74,8 +76,8 @@ int read_image_file(const disk_image& image, const std::string& name, std::span<
 // Overwrites the first data.size() bytes of the named file in place along
 // its existing chain; the FAT and the directory are never changed. The whole
 // chain is checked first: a cluster that comes twice, or that belongs to
-// the chain of another directory entry in use, prints "fat error '%s'\n"
-// and nothing is written.
+// the chain of another entry in use in the root directory or in any folder
+// reachable from it, prints "fat error '%s'\n" and nothing is written.
 int write_image_file(disk_image& image, const std::string& name, std::span<const std::uint8_t> data,
                      bool ignore_case);
 

@@ -73,8 +73,8 @@ TEST(fat12_read, finds_files_and_follows_chains) {
     volume.add_file("SHAPE   PAT", pattern_bytes(3000, 2), {50, 51, 52});
     volume.add_file("lower   pat", bytes(5, 0x10), {61});
     volume.add_file("LAST    PAT", bytes(5, 0x20), {62});
-    std::copy_n(volume.data.begin() + fat12_volume::slot_offset(4), 32,
-                volume.data.begin() + fat12_volume::slot_offset(191));
+    std::copy_n(volume.data.begin() + static_cast<std::ptrdiff_t>(fat12_volume::slot_offset(4)), 32,
+                volume.data.begin() + static_cast<std::ptrdiff_t>(fat12_volume::slot_offset(191)));
     volume.data[fat12_volume::slot_offset(4)] = 0;  // free slots up to 191
     if (c.cluster > 1) volume.set_fat(c.cluster, c.value);
     if (c.cluster == 0) volume.data[fat12_volume::slot_offset(1) + 26] = static_cast<std::uint8_t>(c.value);
@@ -85,7 +85,7 @@ TEST(fat12_read, finds_files_and_follows_chains) {
         [&] { return read_image_file(image, c.name, std::span(buffer).first(c.length), c.ignore_case); });
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(output, c.output);
-    EXPECT_EQ(bytes(buffer.begin(), buffer.begin() + c.data.size()), c.data);
+    EXPECT_EQ(bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(c.data.size())), c.data);
     EXPECT_EQ(bytes(buffer.end() - 100, buffer.end()), bytes(100, 0xAB));
   }
 }
@@ -143,32 +143,43 @@ TEST(fat12_write, writes_in_place_and_saves_safely) {
 }
 
 // Writing back refuses a chain that would overwrite bytes it has already
-// written or clusters of another file in use; the image is then unchanged.
+// written or clusters of another file in use, in the root directory or in
+// any folder; the image is then unchanged.
 TEST(fat12_write, refuses_looping_and_cross_linked_chains) {
   // shape.pat holds clusters 2, 3, 4 (3000 bytes), OTHER.DAT 10 and 11
-  // (2048 bytes). Each case sets FAT entry `cluster` to `value` and changes
-  // bytes of the OTHER.DAT slot: byte 0 0xE5 frees it, byte 11 holds the
-  // attributes (0x08 volume label, 0x10 folder), byte 29 the size's second
-  // byte (0x04: 1024 bytes, 0x00: none).
+  // (2048 bytes); the folder SUB (cluster 20) holds INNER.DAT (30, 31) and
+  // the folder DEEP (21), which holds DEEPER.DAT (40). Each case sets FAT
+  // entries and changes bytes of the slot of OTHER.DAT (0), INNER.DAT (1)
+  // or DEEPER.DAT (2): byte 0 0xE5 frees it, byte 11 holds the attributes
+  // (0x08 volume label, 0x10 folder), byte 29 the size's second byte (0x04:
+  // 1024 bytes, 0x00: none).
   const struct {
-    const char* how; int cluster, value;
+    const char* how; std::vector<std::pair<int, int>> fat; int slot;
     std::vector<std::pair<std::size_t, std::uint8_t>> slot_bytes; std::size_t length; bool refused;
   } cases[] = {
-      {"loop back to the first cluster", 3, 2, {}, 3000, true},
-      {"loop only past the written length", 3, 2, {}, 2048, false},
-      {"into another file", 3, 10, {}, 3000, true},
-      {"into another file's chain beyond its size", 3, 11, {{29, 0x04}}, 3000, false},
-      {"into a deleted entry's clusters", 3, 10, {{0, 0xE5}}, 3000, false},
-      {"into clusters a volume label names", 3, 10, {{11, 0x08}}, 3000, false},
-      {"into a folder's chain", 3, 11, {{11, 0x10}, {29, 0x00}}, 3000, true},
+      {"loop back to the first cluster", {{3, 2}}, 0, {}, 3000, true},
+      {"loop only past the written length", {{3, 2}}, 0, {}, 2048, false},
+      {"into another file", {{3, 10}}, 0, {}, 3000, true},
+      {"into another file's chain beyond its size", {{3, 11}}, 0, {{29, 0x04}}, 3000, false},
+      {"into a deleted entry's clusters", {{3, 10}}, 0, {{0, 0xE5}}, 3000, false},
+      {"into clusters a volume label names", {{3, 10}}, 0, {{11, 0x08}}, 3000, false},
+      {"into a folder's chain", {{3, 11}}, 0, {{11, 0x10}, {29, 0x00}}, 3000, true},
+      {"into a file in a folder", {{3, 31}}, 1, {}, 3000, true},
+      {"into a file in a folder in a folder", {{3, 40}}, 2, {}, 3000, true},
+      {"into a deleted entry's clusters in a folder", {{3, 30}}, 1, {{0, 0xE5}}, 3000, false},
+      {"into a file of a folder whose chain loops", {{3, 40}, {20, 20}, {21, 20}}, 2, {}, 3000, true},
+      {"into a file past a folder chain that leaves the volume", {{3, 31}, {20, 1500}}, 1, {}, 3000, true},
   };
   for (const auto& c : cases) {
     temp_dir dir;
     fat12_volume volume;
     volume.add_file("SHAPE   PAT", pattern_bytes(3000, 1), {2, 3, 4});
-    const int other = volume.add_file("OTHER   DAT", pattern_bytes(2048, 2), {10, 11});
-    volume.set_fat(c.cluster, c.value);
-    for (const auto& [at, value] : c.slot_bytes) volume.data[fat12_volume::slot_offset(other) + at] = value;
+    const std::size_t slots[] = {
+        fat12_volume::slot_offset(volume.add_file("OTHER   DAT", pattern_bytes(2048, 2), {10, 11})),
+        volume.add_folder("SUB        ", 20, {{"INNER   DAT", {30, 31}, 2048}}),
+        volume.add_folder("DEEP       ", 21, {{"DEEPER  DAT", {40}, 1024}}, 20)};
+    for (const auto& [cluster, value] : c.fat) volume.set_fat(cluster, value);
+    for (const auto& [at, value] : c.slot_bytes) volume.data[slots[c.slot] + at] = value;
     disk_image image = load_bytes(dir, volume.as_xdf(), xdf_volume_offset);
     const bytes before = image.image_data;
     const bytes data(c.length, 0x77);

@@ -5,18 +5,25 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "testing/testing.h"
 
 #ifndef _WIN32
 #include <csignal>
+#include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -150,28 +157,87 @@ int in_child(Body body) {
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-TEST(file_replace, writable_file_in_a_read_only_folder_is_written_in_place) {
-  temp_dir dir;
-  const fs::path folder = dir / "read-only";
-  const fs::path target = folder / "sheet.bmp";
-  fs::create_directory(folder);
-  write_file(target, old_bytes);
-  constexpr int cannot_drop_privileges = 77;
-  // Privileges ignore folder permissions: the save runs as an ordinary user.
-  const bool privileged = ::geteuid() == 0;
-  if (privileged) {
-    ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+// Saves by an ordinary user (uid 65534, in the extra group 4242) over files
+// that others use too: whoever could use a file before still can. A file
+// that no new file can stand in for is written in place (its inode kept).
+TEST(file_replace, everyone_keeps_their_access) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make other users' files and act as one";
+  constexpr uid_t saver = 65534, other = 1234;
+  constexpr gid_t shared = 4242;
+  constexpr int cannot_drop_privileges = 77, cannot_mount = 78;
+  // An access ACL (version 2; tag, permissions, id): the owner, user 1234
+  // and the mask read-write, the group read, others nothing.
+  const bytes acl = {2, 0, 0, 0, 1, 0, 6, 0, 0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 6, 0, 0xD2, 4, 0, 0,
+                     4, 0, 4, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0, 6, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+                     0x20, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+  const struct {
+    const char* what; uid_t owner; fs::perms folder; bool attributes, mounted, in_place;
+  } cases[] = {
+      {"group-writable file of another user", other, fs::perms::all, false, false, true},
+      {"the same in a sticky folder (the rename would be refused)", other, fs::perms(01777), false, false, true},
+      {"own file in a folder where no new file can be made", saver, fs::perms(0555), false, false, true},
+      {"own file with a user attribute and an ACL entry", saver, fs::perms::all, true, false, false},
+      {"own file with another mounted over it (the rename is refused)", saver, fs::perms::all, false, true, true},
+  };
+  // The values of the two extended attributes a case may set.
+  const auto attributes = [](const fs::path& file) {
+    std::vector<std::string> values;
+    for (const char* name : {"user.origin", "system.posix_acl_access"}) {
+      std::array<char, 256> value{};
+      const ssize_t length = ::getxattr(file.c_str(), name, value.data(), value.size());
+      values.emplace_back(value.data(), static_cast<std::size_t>(std::max<ssize_t>(length, 0)));
+    }
+    return values;
+  };
+  std::string skipped;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    temp_dir dir;
+    const fs::path folder = dir / "shared", target = folder / "image.xdf", mounted = dir / "mounted.xdf";
+    fs::create_directory(folder);
+    for (const fs::path& file : {target, mounted}) {
+      write_file(file, old_bytes);
+      ASSERT_EQ(::chown(file.c_str(), c.owner, shared), 0);
+      ASSERT_EQ(::chmod(file.c_str(), 0664), 0);
+    }
+    fs::permissions(folder, c.folder);
+    if (c.attributes && (::setxattr(target.c_str(), "user.origin", "scan", 4, 0) != 0 ||
+                         ::setxattr(target.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)) {
+      skipped += std::string(c.what) + ": no extended attributes in the temporary folder; ";
+      continue;
+    }
+    const fs::path holder = c.mounted ? mounted : target;  // the file that gets the new bytes
+    struct stat before {};
+    ASSERT_EQ(::stat(holder.c_str(), &before), 0);
+    const auto attributes_before = attributes(holder);
+    const int status = in_child([&] {
+      if (c.mounted && (::unshare(CLONE_NEWNS) != 0 ||
+                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                        ::mount(mounted.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) != 0)) {
+        return cannot_mount;
+      }
+      if (::setgroups(1, &shared) != 0 || ::setgid(saver) != 0 || ::setuid(saver) != 0) {
+        return cannot_drop_privileges;
+      }
+      return replace_file(target.string(), new_bytes) == 0 ? 0 : 1;
+    });
+    if (status == cannot_mount || status == cannot_drop_privileges) {
+      skipped += std::string(c.what) + (status == cannot_mount ? ": cannot mount here; " : ": cannot drop privileges; ");
+      continue;
+    }
+    EXPECT_EQ(status, 0);
+    struct stat after {};
+    ASSERT_EQ(::stat(holder.c_str(), &after), 0);
+    EXPECT_EQ(read_file(holder), new_bytes);
+    EXPECT_EQ(std::tuple(after.st_uid, after.st_gid, after.st_mode), std::tuple(before.st_uid, before.st_gid, before.st_mode));
+    EXPECT_EQ(after.st_ino == before.st_ino, c.in_place);
+    EXPECT_EQ(attributes(holder), attributes_before);
+    if (c.mounted) {
+      EXPECT_EQ(read_file(target), old_bytes);
+    }
+    EXPECT_EQ(names_in(folder), std::set<std::string>{"image.xdf"});
   }
-  fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-  const int status = in_child([&] {
-    if (privileged && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return cannot_drop_privileges;
-    return replace_file(target.string(), new_bytes) == 0 ? 0 : 1;
-  });
-  if (status == cannot_drop_privileges) GTEST_SKIP() << "cannot run as an ordinary user here";
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(read_file(target), new_bytes);
-  EXPECT_EQ(names_in(folder), std::set<std::string>{"sheet.bmp"});
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 // A save gives every signal back the handler it had, an ignored hang-up
@@ -194,28 +260,35 @@ TEST(file_replace, signal_handlers_are_restored) {
   std::signal(SIGHUP, hang_up);
 }
 
-TEST(file_replace, interrupt_leaves_no_new_file) {
-  temp_dir dir;
-  const fs::path target = dir / "image.xdf";
-  write_file(target, old_bytes);
-  std::fflush(stdout);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    std::signal(SIGINT, SIG_DFL);  // as in a program started from a terminal
-    ::_exit(replace_file(target.string(), bytes(std::size_t{64} << 20, 1)) + 10);
+// A signal that ends the run during a save (Ctrl-C, Ctrl-\\, a CPU time
+// limit, a real-time signal...) takes the new file with it.
+TEST(file_replace, ending_signal_leaves_no_new_file) {
+  for (const int signal : {SIGINT, SIGQUIT, SIGUSR1, SIGXCPU, SIGRTMIN + 3}) {
+    SCOPED_TRACE(signal);
+    temp_dir dir;
+    const fs::path target = dir / "image.xdf";
+    write_file(target, old_bytes);
+    std::fflush(stdout);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      std::signal(signal, SIG_DFL);  // as in a program started from a terminal
+      const rlimit no_core{0, 0};
+      ::setrlimit(RLIMIT_CORE, &no_core);
+      ::_exit(replace_file(target.string(), bytes(std::size_t{64} << 20, 1)) + 10);
+    }
+    // The signal once the new file is there.
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int raw = 0;
+    while (names_in(dir.path).size() == 1 && ::waitpid(child, &raw, WNOHANG) == 0 &&
+           std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ::kill(child, signal);
+    ::waitpid(child, &raw, 0);
+    EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal) << "the save ended first";
+    EXPECT_EQ(names_in(dir.path), std::set<std::string>{"image.xdf"});
+    EXPECT_EQ(read_file(target), old_bytes);
   }
-  // Ctrl-C once the new file is there.
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  int raw = 0;
-  while (names_in(dir.path).size() == 1 && ::waitpid(child, &raw, WNOHANG) == 0 &&
-         std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  ::kill(child, SIGINT);
-  ::waitpid(child, &raw, 0);
-  EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == SIGINT) << "the save ended first";
-  EXPECT_EQ(names_in(dir.path), std::set<std::string>{"image.xdf"});
-  EXPECT_EQ(read_file(target), old_bytes);
 }
 
 #endif  // _WIN32

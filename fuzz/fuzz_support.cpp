@@ -5,6 +5,9 @@
 #include "bitmap/bitmap.h"
 #include "testing/container_builder.h"
 #include "testing/dos33_builder.h"
+#ifdef SHAPETOOLS_PNG
+#include "testing/png_builder.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -161,6 +164,21 @@ void write_seed_corpora(const fs::path& dir) {
   put(dir, "egatiles_fuzz", "short.ega", pattern_bytes(1000, 42));
   put(dir, "sheet_patch_fuzz", "x68k_sheet.bmp", bitmap_seed(576, 576, 4, 51));
   put(dir, "sheet_patch_fuzz", "pc98_mask.bmp", bitmap_seed(512, 512, 1, 52));
+
+#ifdef SHAPETOOLS_PNG
+  // Every colour type and bit depth, interlaced or not, with and without
+  // ancillary chunks, and an X68000 sheet; without their signature.
+  bytes colours;
+  for (const auto& [type, depth] : png_kinds) {
+    png_picture picture = random_png(type, depth, 13, 7, ++seed, colours);
+    picture.interlaced = depth % 2 == 0;
+    const bytes png = png_file_bytes(picture, type != 6);
+    put(dir, "png_fuzz", "kind" + std::to_string(type) + "-" + std::to_string(depth) + ".png",
+        bytes(png.begin() + 8, png.end()));
+  }
+  const bytes sheet = png_file_bytes(random_png(3, 4, 576, 576, 61, colours));
+  put(dir, "png_fuzz", "x68k_sheet.png", bytes(sheet.begin() + 8, sheet.end()));
+#endif
 }
 
 fs::path fuzz_scratch_dir() {

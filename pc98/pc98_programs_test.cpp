@@ -80,10 +80,10 @@ TEST_F(pc98_programs, pc98tiles_draws_sheet_and_mask_from_the_records) {
       for (int x = 0; x < 32; ++x) {
         int want = 0;
         for (int p = 0; p < planes; ++p) {
-          const int byte = disk == 0 ? 0 : shapes[disk - 1][offset + p * 128 + y * 4 + x / 8];
+          const int byte = disk == 0 ? 0 : shapes[static_cast<std::size_t>(disk - 1)][static_cast<std::size_t>(offset + p * 128 + y * 4 + x / 8)];
           if (byte & (0x80 >> x % 8)) want |= planes == 3 ? 1 << p : p == 0 ? 8 : 1 << (p - 1);
         }
-        const std::size_t at = (row * 32 + y) * 512u + column * 32 + x;
+        const auto at = static_cast<std::size_t>((row * 32 + y) * 512 + column * 32 + x);
         ASSERT_EQ(sheet.canvas[at], want) << row << "," << column << " at " << x << "," << y;
         ASSERT_EQ(mask.canvas[at], want >> 3) << row << "," << column << " at " << x << "," << y;
       }
@@ -98,6 +98,13 @@ TEST_F(pc98_programs, pc98tiles_draws_sheet_and_mask_from_the_records) {
 
 TEST_F(pc98_programs, messages_and_exit_statuses) {
   write_file(dir / "noshape.fdi", make_fdi("OTHER   PAT", shapes[0]));
+  fat12_volume sub;  // swshape.pat's chain runs through a file in a folder
+  sub.add_file_contiguous("SWSHAPE PAT", shapes[1], 2);
+  sub.add_folder("SUB        ", 600, {{"INNER   DAT", {610, 611}, 2048}});
+  sub.set_fat(10, 610);
+  sub.set_fat(610, 11);
+  write_file(dir / "sub.fdi", sub.as_fdi());
+  fs::create_directory(dir / "folder");
   write_file(dir / "old.bmp", std::string("old"));
   const std::tuple<const char*, std::uint32_t, std::uint32_t, std::uint16_t> blanks[] = {
       {"sheet.bmp", 512, 736, 4}, {"low.bmp", 512, 511, 4},   {"wide.bmp", 513, 736, 4},
@@ -130,6 +137,13 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
       {p, {"sheet.bmp", "short.bmp"}, 1, "shapes and mask size mismatch\n"},
       {p, {"sheet.bmp", "--disk2", "none.fdi"}, 1, "open error 'none.fdi'\n" + unread + "none.fdi\n"},
       {p, {"sheet.bmp", "--disk1", "noshape.fdi"}, 1, no_shape + unread + "noshape.fdi/ocshape.pat\n"},
+      // A damaged chain on disk 2 saves neither image.
+      {p, {"sheet.bmp", "--disk2", "sub.fdi"}, 1, "fat error 'swshape.pat'\nwrite disk image error sub.NEW.fdi/swshape.pat\n"},
+      // A folder is no input file.
+      {t, {"a.bmp", "--disk1", "folder"}, 1, "open error 'folder'\n" + unread + "folder\n"},
+      {p, {"folder"}, 1, "open error 'folder'\nread shapes file error 'folder'\n"},
+      {p, {"sheet.bmp", "folder"}, 1, "open error 'folder'\nread mask file error 'folder'\n"},
+      {p, {"sheet.bmp", "--disk2", "folder"}, 1, "open error 'folder'\n" + unread + "folder\n"},
       // No output may be an input or another output; nothing is read first.
       {t, {"--disk2", "old.bmp", "old.bmp"}, 1, "output is input file 'old.bmp'\n"},
       {p, {"sheet.bmp", "--disk1", "KV_Thalwynd.fdi"}, 1, "output file given twice 'KV_Thalwynd.NEW.fdi'\n"},
@@ -141,7 +155,8 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
        "write 'x.fdi'\nalready exists 'old.bmp'\noverwrite ? (Y or N): "},
   });
   EXPECT_FALSE(fs::exists(dir / "a.bmp") || fs::exists(dir / "a") || fs::exists(dir / "y.fdi") ||
-               fs::exists(dir / "KV_Mirath.NEW.fdi") || fs::exists(dir / "KV_Thalwynd.NEW.fdi"));
+               fs::exists(dir / "KV_Mirath.NEW.fdi") || fs::exists(dir / "KV_Thalwynd.NEW.fdi") ||
+               fs::exists(dir / "sub.NEW.fdi"));
   EXPECT_EQ(read_file(dir / "old.bmp"), bytes({'o', 'l', 'd'}));
   EXPECT_EQ(read_shape_file(dir / "KV_Thalwynd.fdi", 1), shapes[1]);
   EXPECT_EQ(fs::file_size(dir / "x.fdi"), fs::file_size(dir / "KV_Mirath.fdi"));
@@ -166,7 +181,7 @@ TEST_F(pc98_programs, pc98tilepatch_fills_missing_rows_from_stand_ins) {
   // 0x15880, 256 (3) at 0x1280, 288 (4) at 0x10480; rows 21 and 22 fill
   // 0x9F00-0xA4FF and 0x17680-0x1A67F.
   const auto record = [this](int disk, int offset, int planes) {
-    return record_at(shapes[disk - 1], offset, planes);
+    return record_at(shapes[static_cast<std::size_t>(disk - 1)], offset, planes);
   };
   bytes shore(512, 0);  // the shore line after --no-shores: only mask
   std::fill_n(shore.begin(), 128, 0xFF);
@@ -201,7 +216,7 @@ TEST_F(pc98_programs, pc98tilepatch_fills_missing_rows_from_stand_ins) {
     resave_bitmap(dir / "mask.bmp", 8, height);
     const std::array<bytes, 2> written = patch(args);
     for (const auto& [disk, offset, planes, expected] : want) {
-      EXPECT_EQ(record_at(written[disk - 1], offset, planes), expected) << height << " " << offset;
+      EXPECT_EQ(record_at(written[static_cast<std::size_t>(disk - 1)], offset, planes), expected) << height << " " << offset;
     }
   }
 }

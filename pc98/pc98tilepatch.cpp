@@ -119,8 +119,9 @@ int run_pc98tilepatch(int argc, char** argv) {
   if (check_output_files(inputs, output_files) < 0) return 1;
 
   // Every input is read and converted before anything is written.
-  std::vector<std::uint8_t> sheet(sheet_bytes, 0);
-  std::vector<std::uint8_t> mask(sheet_bytes, 0);
+  std::vector<std::uint8_t> sheet;
+  std::vector<std::uint8_t> mask;
+  if (!make_buffer(sheet, sheet_bytes) || !make_buffer(mask, sheet_bytes)) return 1;
   int rows = 0;
   if (read_pc98_sheet(names[0], rows, 4, pc98_patch_palette, sheet) < 0) {
     std::printf("read shapes file error '%s'\n", names[0].c_str());
@@ -145,7 +146,7 @@ int run_pc98tilepatch(int argc, char** argv) {
   std::array<std::vector<std::uint8_t>, 2> shapes;
   for (std::size_t d = 0; d < disks.size(); ++d) {
     const pc98_disk& disk = pc98_disks[d];
-    shapes[d].assign(static_cast<std::size_t>(disk.shape_size), 0);
+    if (!make_buffer(shapes[d], static_cast<std::size_t>(disk.shape_size))) return 1;
     if (load_disk_image(disks[d], images[d], fdi_volume_offset) < 0) {
       std::printf("read disk image error %s\n", images[d].c_str());
       return 1;
@@ -157,15 +158,20 @@ int run_pc98tilepatch(int argc, char** argv) {
   }
   pack_sheet(shapes, sheet, rows, no_shores);
 
-  // Disk 1 is saved before disk 2's output is asked about.
+  // Both shape files go into their images, every chain checked, before the
+  // first question: a damaged chain on either disk saves nothing.
   for (std::size_t d = 0; d < disks.size(); ++d) {
     const pc98_disk& disk = pc98_disks[d];
-    const std::string& output = *outputs[d];
-    if (!confirm_overwrite(output)) return 1;
     if (write_image_file(disks[d], disk.shape_name, shapes[d], true) < 0) {
-      std::printf("write disk image error %s/%s\n", output.c_str(), disk.shape_name);
+      std::printf("write disk image error %s/%s\n", outputs[d]->c_str(), disk.shape_name);
       return 1;
     }
+  }
+
+  // Disk 1 is saved before disk 2's output is asked about.
+  for (std::size_t d = 0; d < disks.size(); ++d) {
+    const std::string& output = *outputs[d];
+    if (!confirm_overwrite(output)) return 1;
     if (save_disk_image(disks[d], output) < 0) {
       std::printf("write disk image error %s\n", output.c_str());
       return 1;

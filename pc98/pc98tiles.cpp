@@ -32,7 +32,7 @@ int read_shape_files(const std::array<std::string, 2>& images,
   disk_image image;
   for (std::size_t d = 0; d < pc98_disks.size(); ++d) {
     const pc98_disk& disk = pc98_disks[d];
-    shapes[d].assign(static_cast<std::size_t>(disk.shape_size), 0);
+    if (!make_buffer(shapes[d], static_cast<std::size_t>(disk.shape_size))) return -1;
     if (load_disk_image(image, images[d], fdi_volume_offset) < 0) {
       std::printf("read disk image error %s\n", images[d].c_str());
       return -1;
@@ -46,9 +46,10 @@ int read_shape_files(const std::array<std::string, 2>& images,
   return 0;
 }
 
-// Draws every non-empty cell of the shape table from its record.
-std::vector<std::uint8_t> draw_sheet(const std::array<std::vector<std::uint8_t>, 2>& shapes) {
-  std::vector<std::uint8_t> sheet(std::size_t{pc98_sheet_width} * pc98_sheet_height, 0);
+// Draws every non-empty cell of the shape table from its record into the
+// cleared sheet canvas.
+void draw_sheet(const std::array<std::vector<std::uint8_t>, 2>& shapes,
+                std::vector<std::uint8_t>& sheet) {
   for (std::size_t i = 0; i < pc98_shape_table.size(); ++i) {
     const pc98_shape& shape = pc98_shape_table[i];
     if (shape.disk == 0) continue;
@@ -57,7 +58,6 @@ std::vector<std::uint8_t> draw_sheet(const std::array<std::vector<std::uint8_t>,
                    static_cast<int>(i) % pc98_sheet_columns,
                    file.subspan(static_cast<std::size_t>(shape.offset)), shape.planes, sheet);
   }
-  return sheet;
 }
 
 }  // namespace
@@ -81,10 +81,13 @@ int run_pc98tiles(int argc, char** argv) {
   std::vector<output_file> outputs;
   for (const std::string& name : names) outputs.push_back({name});
   if (check_output_files(images, outputs) < 0) return 1;
+  if (check_png_support(outputs) < 0) return 1;
 
   std::array<std::vector<std::uint8_t>, 2> shapes;
   if (read_shape_files(images, shapes) < 0) return 1;
-  const std::vector<std::uint8_t> sheet = draw_sheet(shapes);
+  std::vector<std::uint8_t> sheet;
+  if (!make_buffer(sheet, std::size_t{pc98_sheet_width} * pc98_sheet_height)) return 1;
+  draw_sheet(shapes, sheet);
 
   // The sheet is written before the mask is made: a failure at the mask
   // leaves a complete sheet behind.

@@ -97,6 +97,42 @@ int fat12_volume::add_file(const std::string& dos_name, const bytes& contents,
   return slot;
 }
 
+std::size_t fat12_volume::add_folder(const std::string& dos_name, int cluster,
+                                     const std::vector<folder_entry>& entries, int parent) {
+  if (dos_name.size() != 11) throw std::invalid_argument("directory name must be 11 characters");
+  std::vector<folder_entry> all = {{".          ", {}, 0, 0x10}, {"..         ", {}, 0, 0x10}};
+  all.insert(all.end(), entries.begin(), entries.end());
+  if (all.size() * 32 > sector_bytes) throw std::length_error("folder full");
+  const std::size_t first = cluster_offset(cluster);
+  if (first + sector_bytes > data.size()) throw std::out_of_range("cluster beyond the volume");
+  std::fill_n(data.begin() + static_cast<std::ptrdiff_t>(first), sector_bytes, 0);
+  set_fat(cluster, 0xFFF);
+  all[0].clusters = {cluster};
+  if (parent != 0) all[1].clusters = {parent};
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const folder_entry& entry = all[i];
+    if (entry.dos_name.size() != 11) throw std::invalid_argument("directory name must be 11 characters");
+    const std::size_t at = first + 32 * i;
+    std::copy(entry.dos_name.begin(), entry.dos_name.end(), data.begin() + static_cast<std::ptrdiff_t>(at));
+    data[at + 11] = entry.attributes;
+    put16(data, at + 26, entry.clusters.empty() ? 0 : static_cast<unsigned>(entry.clusters.front()));
+    put32(data, at + 28, entry.size);
+    for (std::size_t k = 0; i >= 2 && k < entry.clusters.size(); ++k) {
+      set_fat(entry.clusters[k], k + 1 < entry.clusters.size() ? entry.clusters[k + 1] : 0xFFF);
+    }
+  }
+  // The folder's own entry, in the first free slot of its parent.
+  std::size_t slot = parent == 0 ? slot_offset(0) : cluster_offset(parent);
+  const std::size_t end = parent == 0 ? slot_offset(root_slots) : slot + sector_bytes;
+  while (slot < end && data.at(slot) != 0) slot += 32;
+  if (slot == end) throw std::length_error("parent folder full");
+  std::copy(dos_name.begin(), dos_name.end(), data.begin() + static_cast<std::ptrdiff_t>(slot));
+  data[slot + 11] = 0x10;
+  put16(data, slot + 26, static_cast<unsigned>(cluster));
+  put32(data, slot + 28, 0);
+  return first + 64;
+}
+
 int fat12_volume::add_file_contiguous(const std::string& dos_name, const bytes& contents,
                                       int first_cluster, std::int64_t size) {
   std::vector<int> clusters(static_cast<std::size_t>(clusters_for(contents.size())));

@@ -33,6 +33,22 @@ struct fat12_volume {
   int add_file(const std::string& dos_name, const bytes& contents, const std::vector<int>& clusters,
                std::int64_t size = -1);
 
+  // A file or folder entry of a folder made by add_folder: its chain is
+  // linked in the FAT (the clusters' bytes are left as they are).
+  struct folder_entry {
+    std::string dos_name;
+    std::vector<int> clusters;
+    std::uint32_t size = 0;
+    std::uint8_t attributes = 0x20;  // 0x10 for a folder
+  };
+
+  // Makes the one-cluster folder `dos_name` at `cluster`: "." and "..",
+  // then `entries`. Its own entry goes into the root directory, or into
+  // the folder at cluster `parent` when that is not 0. Returns the byte
+  // position in `data` of the first of `entries`.
+  std::size_t add_folder(const std::string& dos_name, int cluster,
+                         const std::vector<folder_entry>& entries, int parent = 0);
+
   // Adds a file on consecutive clusters starting at `first_cluster`.
   int add_file_contiguous(const std::string& dos_name, const bytes& contents, int first_cluster,
                           std::int64_t size = -1);

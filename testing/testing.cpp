@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -14,7 +15,11 @@
 
 #ifndef _WIN32
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
+
+#include "testing/dos33_builder.h"
+#include "testing/fat12_builder.h"
 
 std::string capture_stdout(const std::function<void()>& body) {
   std::fflush(stdout);
@@ -87,11 +92,13 @@ static std::string environment_or(const char* name, const std::string& fallback)
   return value != nullptr && *value != '\0' ? std::string(value) : fallback;
 }
 
-// run_program with `prefix` run by the shell just before the program.
+// run_program with `prefix` run by the shell just before the program, and
+// standard input and output through pipes where asked.
 static program_result run_program_after(const std::string& prefix, const std::string& name,
                                         const std::vector<std::string>& args,
                                         const std::filesystem::path& folder,
-                                        const std::string& input) {
+                                        const std::string& input, bool input_pipe = false,
+                                        bool output_pipe = false) {
   const std::filesystem::path program_dir =
       environment_or("SHAPETOOLS_PROGRAM_DIR", SHAPETOOLS_PROGRAM_DIR);
   const std::string runner = environment_or("SHAPETOOLS_PROGRAM_RUNNER", "");
@@ -105,13 +112,19 @@ static program_result run_program_after(const std::string& prefix, const std::st
                                                std::to_string(counter++));
   const auto in_path = std::filesystem::path(io_base.string() + ".in");
   const auto out_path = std::filesystem::path(io_base.string() + ".out");
+  const auto status_path = std::filesystem::path(io_base.string() + ".status");
   write_file(in_path, input);
 
-  std::string command = "cd " + shell_quote(folder.string()) + " && " + prefix;
-  if (!runner.empty()) command += runner + " ";
-  command += shell_quote(program.string());
-  for (const std::string& arg : args) command += " " + shell_quote(arg);
-  command += " < " + shell_quote(in_path.string()) + " > " + shell_quote(out_path.string());
+  std::string run = runner.empty() ? "" : runner + " ";
+  run += shell_quote(program.string());
+  for (const std::string& arg : args) run += " " + shell_quote(arg);
+  run = input_pipe ? "cat " + shell_quote(in_path.string()) + " | " + run
+                   : run + " < " + shell_quote(in_path.string());
+  // Through a pipe the shell gives the status of the last command: the
+  // program's own goes through a file.
+  if (output_pipe) run = "{ " + run + "; echo $? > " + shell_quote(status_path.string()) + "; } | cat";
+  const std::string command = "cd " + shell_quote(folder.string()) + " && " + prefix + run + " > " +
+                              shell_quote(out_path.string());
 
   program_result result;
   const int raw = std::system(command.c_str());
@@ -120,9 +133,19 @@ static program_result run_program_after(const std::string& prefix, const std::st
 #else
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
+  if (output_pipe) {
+    const bytes status = read_file(status_path);
+    result.status = status.empty() ? -1 : std::atoi(std::string(status.begin(), status.end()).c_str());
+  }
   // Windows programs print their line ends as CR LF; the tests compare LF.
+  // What other programs print is kept byte for byte.
+#ifdef _WIN32
+  const bool windows_program = true;
+#else
+  const bool windows_program = !runner.empty();
+#endif
   for (std::uint8_t c : read_file(out_path)) {
-    if (c == '\n' && !result.output.empty() && result.output.back() == '\r') {
+    if (windows_program && c == '\n' && !result.output.empty() && result.output.back() == '\r') {
       result.output.back() = '\n';
     } else {
       result.output += static_cast<char>(c);
@@ -131,6 +154,7 @@ static program_result run_program_after(const std::string& prefix, const std::st
   std::error_code ignored;
   std::filesystem::remove(in_path, ignored);
   std::filesystem::remove(out_path, ignored);
+  std::filesystem::remove(status_path, ignored);
   return result;
 }
 
@@ -165,6 +189,54 @@ std::optional<program_result> run_program_with_file_limit(const std::string& nam
   // The shell counts the limit in blocks of 512 bytes.
   const std::string prefix = "ulimit -f " + std::to_string(limit_bytes / 512) + " && ";
   return run_program_after(prefix, name, args, folder, input);
+#endif
+}
+
+std::optional<program_result> run_program_with(const run_options& options, const std::string& name,
+                                               const std::vector<std::string>& args,
+                                               const std::filesystem::path& folder,
+                                               const std::string& input) {
+#if defined(_WIN32)
+  return std::nullopt;
+#else
+  if (programs_run_through_runner()) return std::nullopt;
+  std::string prefix;
+  if (options.memory_limit > 0) {
+#ifdef SHAPETOOLS_SANITIZE
+    return std::nullopt;
+#endif
+    // The shell counts the limit in kilobytes.
+    prefix = "ulimit -v " + std::to_string(options.memory_limit / 1024) + " && ";
+  }
+  return run_program_after(prefix, name, args, folder, input, options.input_through_pipe,
+                           options.output_through_pipe);
+#endif
+}
+
+loop_device::loop_device(const std::filesystem::path& file) {
+#ifdef _WIN32
+  why_not = "no loop devices on Windows";
+#else
+  if (::geteuid() != 0) {
+    why_not = "only root may attach a loop device";
+    return;
+  }
+  const std::string command = "losetup --find --show " + shell_quote(file.string()) + " 2>/dev/null";
+  std::unique_ptr<FILE, decltype(&::pclose)> pipe(::popen(command.c_str(), "r"), &::pclose);
+  std::array<char, 256> line{};
+  if (pipe && std::fgets(line.data(), static_cast<int>(line.size()), pipe.get()) != nullptr) {
+    path = line.data();
+    while (!path.empty() && path.back() == '\n') path.pop_back();
+  }
+  if (path.empty()) why_not = "losetup could not attach a loop device here";
+#endif
+}
+
+loop_device::~loop_device() {
+#ifndef _WIN32
+  if (!path.empty() && std::system(("losetup -d " + shell_quote(path)).c_str()) != 0) {
+    ADD_FAILURE() << "cannot detach " << path;
+  }
 #endif
 }
 
@@ -222,4 +294,22 @@ bytes pattern_bytes(std::size_t count, std::uint32_t seed) {
     b = static_cast<std::uint8_t>(state >> 24);
   }
   return data;
+}
+
+void write_extractor_inputs(const std::filesystem::path& folder) {
+  write_file(folder / "SHAPES.EGA", pattern_bytes(32768, 1));
+  dos33_image apple;
+  for (const char last : {'0', '1'}) {
+    const bytes shapes = pattern_bytes(4096, static_cast<std::uint32_t>(last));
+    apple.add_file(std::string("S\x01HP", 4) + last, 0x04, dos33_image::with_length_header(0x04, shapes));
+  }
+  write_file(folder / "KVboot.dsk", apple.as_dos_order());
+  const auto volume = [](const std::string& name, std::size_t size, std::uint32_t seed) {
+    fat12_volume v;
+    v.add_file_contiguous(name, pattern_bytes(size, seed), 2);
+    return v;
+  };
+  write_file(folder / "KV_Mirath.fdi", volume("OCSHAPE PAT", 108160, 4).as_fdi());
+  write_file(folder / "KV_Thalwynd.fdi", volume("SWSHAPE PAT", 62464, 5).as_fdi());
+  write_file(folder / "kv-mirath.xdf", volume("SHAPE   PAT", 212544, 6).as_xdf());
 }

@@ -83,6 +83,35 @@ std::optional<program_result> run_program_with_file_limit(const std::string& nam
                                                           const std::string& input,
                                                           std::size_t limit_bytes);
 
+// How run_program_with runs a program beyond what run_program does.
+struct run_options {
+  bool input_through_pipe = false;   // standard input from a pipe, not a file
+  bool output_through_pipe = false;  // standard output into a pipe, not a file
+  std::size_t memory_limit = 0;      // bytes of address space (a multiple of 1024), 0 for none
+};
+
+// As run_program, with pipes and a memory limit as `options` ask. Nothing
+// where they cannot be had: on Windows and through
+// SHAPETOOLS_PROGRAM_RUNNER, and a memory limit under AddressSanitizer,
+// whose shadow memory alone needs far more address space.
+std::optional<program_result> run_program_with(const run_options& options, const std::string& name,
+                                               const std::vector<std::string>& args,
+                                               const std::filesystem::path& folder,
+                                               const std::string& input = "");
+
+// A loop device attached to a file for its lifetime (Linux, as root), so a
+// test can name a real block device; `path` is empty, and `why_not` says
+// why, where none can be had.
+struct loop_device {
+  explicit loop_device(const std::filesystem::path& file);
+  ~loop_device();
+  loop_device(const loop_device&) = delete;
+  loop_device& operator=(const loop_device&) = delete;
+
+  std::string path;
+  std::string why_not;
+};
+
 // A BMP file as the bitmap library reads it.
 struct bitmap_image {
   bitmap_header header;
@@ -124,6 +153,11 @@ bitmap_image load_bitmap(const std::filesystem::path& path);
 // rows are kept.
 void resave_bitmap(const std::filesystem::path& path, std::uint16_t bit_count,
                    std::uint32_t height);
+
+// Writes every extractor's default input into `folder`: SHAPES.EGA,
+// KVboot.dsk (DOS 3.3 order), KV_Mirath.fdi, KV_Thalwynd.fdi and
+// kv-mirath.xdf, each shape file of pseudo-random bytes.
+void write_extractor_inputs(const std::filesystem::path& folder);
 
 // A deterministic pseudo-random byte sequence for test data.
 bytes pattern_bytes(std::size_t count, std::uint32_t seed);

@@ -39,21 +39,31 @@ void print_usage(std::span<const char* const> usage);
 
 // Prints "<question> (Y or N): " and reads standard input a line at a time:
 // a line whose first character other than blanks and tabs is y or Y is
-// yes (1), n or N is no (0); after any other line the question is printed
-// again. Each call reads its own line. 0 also when the input ends first,
-// after a newline so the next message starts on its own line.
+// yes (1), n or N is no (0); after any other line (one starting with a NUL
+// too) the question is printed again. Each call reads its own line. 0 also
+// when the input ends first, after a newline so the next message starts on
+// its own line.
 int ask_yes_no(const char* question);
 
-// True when `path` does not exist, or it does (a directory counts) and the
-// user answers yes to "overwrite ?" after "already exists '%s'\n".
+// True when `path` does not exist, is a stream (a character device such as
+// /dev/stdout or a terminal, or a FIFO: written into, not replaced), or it
+// exists (a directory and a block device count) and the user answers yes to
+// "overwrite ?" after "already exists '%s'\n".
 bool confirm_overwrite(const std::string& path);
+
+// Sizes `buffer` to `size` zero bytes. False after "memory exhaust!\n"
+// when there is no memory for it.
+bool make_buffer(std::vector<std::uint8_t>& buffer, std::size_t size);
 
 // Reads an edited tile sheet: a BMP exactly `width` pixels wide and
 // `min_height` to `max_height` high (a top-down file's negative height
 // fails too), converted by nearest colour to `bit_count` with `palette`
 // into the top rows of `canvas`. Returns the height, or -1 after
 // "open error '%s'\n", "read error '%s'\n", "bitmap size error '%s' %d x %d\n"
-// or "convert_bit_count() error '%s'\n".
+// or "convert_bit_count() error '%s'\n". A regular file that begins with
+// the PNG signature, whatever its name, is read as a PNG instead, its size
+// checked from its header before any pixel is decoded; it fails with the
+// same lines or with "png error '%s': %s\n" (a pipe is always read as a BMP).
 int read_sheet_bitmap(const std::string& path, std::uint32_t width, std::uint32_t min_height,
                       std::uint32_t max_height, int bit_count,
                       std::span<const std::uint8_t> palette, std::span<std::uint8_t> canvas);
@@ -70,13 +80,31 @@ struct output_file {
 // is the same file as an input prints "output is input file '%s'\n", one
 // that is the same file as an earlier output "output file given twice
 // '%s'\n" (the later output as given). Files are the same when both exist
-// and are one file (through links of either kind), or else when their
-// normalised absolute paths, links followed, are equal. Devices and pipes
-// are never destroyed by a write and are not compared. 0 or -1.
+// and are one file (through links of either kind; two nodes of one block
+// device are one disk), or else when their normalised absolute paths, links
+// followed, are equal. Character devices, pipes and sockets are never
+// destroyed by a write and are not compared. 0 or -1.
 int check_output_files(std::span<const std::string> inputs, std::span<const output_file> outputs);
 
-// Writes a whole BMP to `path` by replace_file, replacing any file there.
-// Returns 0, or -1 after "open error '%s'\n" or "write error '%s'\n".
+// The guard of the extractors that replace their sheet without a question:
+// an existing output (links followed) may be replaced only when it is a
+// sheet they could have written, a regular file starting with the BMP
+// signature "BM" or the PNG signature, or an empty one. Any other existing
+// file (a disk image, a block device, a file that cannot be read to tell)
+// prints "output is not a bitmap file '%s'\n". Missing files, folders
+// (which the save refuses), character devices and FIFOs pass. 0 or -1.
+int check_sheet_output(const std::string& path);
+
+// Refuses sheet and mask names this build cannot write: a name ending in
+// ".png" (any letter case) in a build without PNG support prints
+// "png error '%s': this build of shapetools has no PNG support\n". 0 or -1.
+int check_png_support(std::span<const output_file> outputs);
+
+// Writes a whole BMP to `path` by replace_file, replacing any file there;
+// a name ending in ".png" (any letter case) gets a PNG of the same palette
+// and pixels instead (a 1- or 4-bit palette image). Returns 0, or -1 after
+// "open error '%s'\n", "write error '%s'\n" or, in a build without PNG
+// support, the line of check_png_support.
 int save_bitmap_file(const std::string& path, std::uint32_t width, std::uint32_t height,
                      std::uint16_t bit_count, std::span<const std::uint8_t> palette,
                      std::span<const std::uint8_t> pixels);

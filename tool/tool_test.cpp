@@ -9,6 +9,11 @@
 
 #include "testing/testing.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
+
 namespace {
 
 constexpr std::array<const char*, 2> usage = {"usage: demo [options] A [B]\n", "  --help\n"};
@@ -75,6 +80,8 @@ TEST(tool_prompt, each_question_reads_its_own_line) {
       {"maybe\nsorry, no\nstay\n\n3\ntry again\nn\n", {0, 0, 0},
        q + q + q + q + q + q + q + q + "\n" + q + "\n"},
       {"y", {1, 0, 0}, q + q + "\n" + q + "\n"},  // no newline at the end
+      // A NUL is no blank: it comes first on both lines, and is no answer.
+      {std::string("\0y\n\0\0 \0Y\nn\n", 11), {0, 0, 0}, q + q + q + q + "\n" + q + "\n"},
       {"", {0, 0, 0}, q + "\n" + q + "\n" + q + "\n"},
   };
   for (const auto& [input, answers, printed] : cases) {
@@ -117,7 +124,7 @@ TEST(tool_outputs, an_output_never_names_an_input_or_another_output) {
       // A patch tool may save over the image it patches, and only that one.
       {{at("sheet.bmp"), at("in.bin")}, {{at("in.bin"), 1}}, ""},
       {{at("sheet.bmp"), at("in.bin")}, {{at("sheet.bmp"), 1}}, is_input + at("sheet.bmp") + "'\n"},
-      // Devices are not destroyed by a write; an empty name names nothing.
+      // Streams are not destroyed by a write; an empty name names nothing.
       {{"/dev/null"}, {{"/dev/null"}, {"/dev/null"}}, ""}, {{""}, {{""}, {""}}, ""},
   };
   for (const auto& c : cases) {
@@ -125,6 +132,32 @@ TEST(tool_outputs, an_output_never_names_an_input_or_another_output) {
         result_and_output([&] { return check_output_files(c.inputs, c.outputs); });
     EXPECT_EQ(output, c.output);
     EXPECT_EQ(result, c.output.empty() ? 0 : -1) << c.output;
+  }
+}
+
+// An extractor that replaces its sheet without a question replaces only an
+// earlier sheet (BMP or PNG), an empty file or a stream; links followed.
+TEST(tool_outputs, only_an_earlier_sheet_is_replaced_without_a_question) {
+  temp_dir dir;
+  const std::pair<const char*, std::string> files[] = {
+      {"old.bmp", "BM6"}, {"old.png", "\x89PNG\r\n\x1A\n"}, {"empty.bmp", ""}, {"B.bmp", "B"},
+      {"png.bmp", "\x89PNG\r\n\x1A"}, {"game.po", "disk image"}};
+  for (const auto& [name, contents] : files) write_file(dir / name, contents);
+  std::filesystem::create_directory(dir / "folder");
+  for (const auto& [link, file] : {std::pair("sheet-link", "old.bmp"), {"disk-link", "game.po"}, {"dangling", "new.bmp"}}) {
+    std::filesystem::create_symlink(file, dir / link);
+  }
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const bool block_device = ::mknod((dir / "disk").c_str(), S_IFBLK | 0600, makedev(7, 250)) == 0;
+  const std::pair<std::string, bool> cases[] = {
+      {"new.bmp", true}, {"old.bmp", true}, {"old.png", true}, {"empty.bmp", true}, {"sheet-link", true},
+      {"dangling", true}, {"folder", true}, {"fifo", true}, {"/dev/null", true}, {"B.bmp", false},
+      {"png.bmp", false}, {"game.po", false}, {"disk-link", false}, {block_device ? "disk" : "game.po", false},
+  };
+  for (const auto& [name, passes] : cases) {
+    const std::string path = name.starts_with("/") ? name : (dir / name).string();
+    EXPECT_EQ(result_and_output([&] { return check_sheet_output(path); }),
+              std::pair(passes ? 0 : -1, passes ? "" : "output is not a bitmap file '" + path + "'\n"));
   }
 }
 #endif

@@ -11,6 +11,11 @@
 #include "testing/fat12_builder.h"
 #include "testing/testing.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -55,7 +60,7 @@ bytes image_of(const bytes& shape, int k) {
 class x68k_programs : public ::testing::Test {
  protected:
   void SetUp() override { write_file(dir / "disk.xdf", disk); }
-  static bytes make_disk(const bytes& contents, const std::string& name = "SHAPE   PAT") {
+  static fat12_volume make_volume(const bytes& contents, const std::string& name = "SHAPE   PAT") {
     fat12_volume volume;
     volume.add_file_contiguous("README  TXT", pattern_bytes(3000, 1), 2);
     std::vector<int> chain;  // clusters 700-799, then 5 on
@@ -63,7 +68,10 @@ class x68k_programs : public ::testing::Test {
       chain.push_back(i < 100 ? 700 + i : i - 95);
     }
     volume.add_file(name, contents, chain);
-    return volume.as_xdf();
+    return volume;
+  }
+  static bytes make_disk(const bytes& contents, const std::string& name = "SHAPE   PAT") {
+    return make_volume(contents, name).as_xdf();
   }
   auto tiles(args a, std::string in = "") { return run_program("x68ktiles", a, dir.path, in); }
   auto patch(args a, std::string in = "") { return run_program("x68ktilepatch", a, dir.path, in); }
@@ -125,6 +133,12 @@ TEST_F(x68k_programs, messages_and_nothing_written_on_error) {
   std::copy_n(crossed.begin() + std::ptrdiff_t(fat12_volume::slot_offset(1)), 32, crossed.begin() + std::ptrdiff_t(fat12_volume::slot_offset(2)));
   crossed[fat12_volume::slot_offset(2)] = 'X';
   write_file(dir / "crossed.xdf", crossed);
+  fat12_volume sub = make_volume(shape);  // shape.pat's chain runs through a file in a folder
+  sub.add_folder("SUB        ", 600, {{"INNER   DAT", {610, 611}, 2048}});
+  sub.set_fat(700, 610);
+  sub.set_fat(610, 701);
+  write_file(dir / "sub.xdf", sub.as_xdf());
+  fs::create_directory(dir / "folder");
   const std::string t = "x68ktiles", p = "x68ktilepatch";
   expect_runs(dir.path, std::vector<run_case>{
       {t, {}, 1, "no output bitmap filename\n"}, {t, {"--disk"}, 1, "no disk image (mirath disk)\n"},
@@ -158,6 +172,12 @@ TEST_F(x68k_programs, messages_and_nothing_written_on_error) {
       {p, {"s.bmp", "--disk", "disk.xdf", "--write", "old.xdf"}, 1,
        "already exists 'old.xdf'\noverwrite ? (Y or N): "},
       {p, {"s.bmp", "--disk", "crossed.xdf"}, 1, "fat error 'shape.pat'\nwrite disk image error crossed.xdf/shape.pat\n"},
+      {p, {"s.bmp", "--disk", "sub.xdf"}, 1, "fat error 'shape.pat'\nwrite disk image error sub.xdf/shape.pat\n"},
+      // A folder is no input file.
+      {t, {"--disk", "folder", "x.bmp"}, 1, "open error 'folder'\nread disk image error folder\n"},
+      {p, {"folder"}, 1, "open error 'folder'\nread bitmap file error 'folder'\n"},
+      {p, {"s.bmp", "folder"}, 1, "open error 'folder'\nread mask file error 'folder'\n"},
+      {p, {"s.bmp", "--disk", "folder"}, 1, "open error 'folder'\nread disk image error folder\n"},
       {p, {"s.bmp", "--disk", "disk.xdf", "--write", "no/x.xdf"}, 1,
        "open error 'no/x.xdf'\nwrite disk image error disk.xdf\n"},
       {p, {"--write", "s.bmp", "s.bmp"}, 1, "output is input file 's.bmp'\n"},
@@ -207,6 +227,68 @@ TEST_F(x68k_programs, links_at_the_output_are_followed) {
   EXPECT_EQ(read_file(dir / "emu" / "sheet.bmp"), read_file(dir / "s.bmp"));
   for (const char* link : {"one.xdf", "two.xdf", "sheet-link.bmp"}) EXPECT_TRUE(fs::is_symlink(dir / link));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "emu"), {}), 2);  // nothing left beside them
+}
+
+// Through pipes: a stream such as /dev/stdout takes the sheet without a
+// question, byte for byte as a file does; a sheet on /dev/stdin whose header
+// claims more pixels than a sheet has gets no canvas of that size: under a
+// limit of 24 MB of address space it fails with the messages a file gives.
+TEST_F(x68k_programs, runs_through_pipes) {
+  extract();
+  // An 8-bit BMP header and palette (1078 bytes) claiming `width` x `height`
+  // pixels, and `data` bytes of pixel data.
+  const auto sheet = [](std::uint32_t width, std::uint32_t height, std::size_t data) {
+    bytes file = bitmap_file_bytes(1, 1, 8, {}, bytes(1));
+    const std::uint32_t length = (width + 3) / 4 * 4 * height;
+    for (const auto& [at, value] : {std::pair(std::size_t{2}, 1078 + length), {18, width}, {22, height}, {34, length}}) {
+      write_le32(&file[at], value);
+    }
+    file.resize(1078 + data);
+    return std::string(file.begin(), file.end());
+  };
+  const bytes extracted = read_file(dir / "s.bmp");
+  const std::string unread = "error: read_bitmap() - can't read bitmap data\nread error '/dev/stdin'\n";
+  const run_options out{.output_through_pipe = true}, in{.input_through_pipe = true, .memory_limit = 24 << 20};
+  const struct {
+    run_options options; std::string program; args arguments; std::string input; int status; std::string output;
+  } cases[] = {
+      {out, "x68ktiles", {"--disk", "disk.xdf", "/dev/stdout"}, "", 0, std::string(extracted.begin(), extracted.end())},
+      {in, "x68ktilepatch", {"/dev/stdin"}, sheet(32768, 32768, 0), 1, unread + "read bitmap file error '/dev/stdin'\n"},
+      {in, "pc98tilepatch", {"/dev/stdin"}, sheet(65536, 65535, 1000), 1, unread + "read shapes file error '/dev/stdin'\n"},
+      {in, "x68ktilepatch", {"/dev/stdin"}, sheet(577, 60000, 580 * 60000), 1,
+       "bitmap size error '/dev/stdin' 577 x 60000\nread bitmap file error '/dev/stdin'\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.program + " " + c.output.substr(0, 40));
+    const auto r = run_program_with(c.options, c.program, c.arguments, dir.path, c.input);
+    if (!r) GTEST_SKIP() << "no pipes or memory limits for these programs";
+    EXPECT_EQ(r->status, c.status);
+    EXPECT_EQ(r->output, c.output);
+  }
+}
+
+// A block device is a disk: an output that names the disk being read, by
+// its own name, a link or another device node of it, is refused; any other
+// one asks before it is replaced.
+TEST_F(x68k_programs, block_device_input_is_never_an_output) {
+  if (programs_run_through_runner()) GTEST_SKIP() << "Windows programs see no block devices";
+  write_file(dir / "backing.xdf", disk);
+  const loop_device loop(dir / "backing.xdf");
+  if (loop.path.empty()) GTEST_SKIP() << loop.why_not;
+  struct stat device {};
+  ASSERT_EQ(::stat(loop.path.c_str(), &device), 0);
+  ASSERT_EQ(::mknod((dir / "node.xdf").c_str(), S_IFBLK | 0600, device.st_rdev), 0);
+  fs::create_symlink(loop.path, dir / "link.xdf");
+  extract();
+  const std::string t = "x68ktiles", p = "x68ktilepatch", question = "overwrite ? (Y or N): ";
+  expect_runs(dir.path, std::vector<run_case>{
+      {t, {"--disk", loop.path, loop.path}, 1, "output is input file '" + loop.path + "'\n"},
+      {t, {"--disk", loop.path, "link.xdf"}, 1, "output is input file 'link.xdf'\n"},
+      {t, {"--disk", "link.xdf", "node.xdf"}, 1, "output is input file 'node.xdf'\n"},
+      {p, {"s.bmp", "--disk", "disk.xdf", "--write", "node.xdf"}, 1, "already exists 'node.xdf'\n" + question},
+      {p, {"s.bmp", "--disk", "link.xdf", "--write", loop.path}, 1, "already exists '" + loop.path + "'\n" + question},
+  });
+  EXPECT_EQ(read_file(dir / "backing.xdf"), disk);
 }
 
 // A save that fails part-way (a file size limit) leaves the old file and

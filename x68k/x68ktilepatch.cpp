@@ -71,8 +71,13 @@ int run_x68ktilepatch(int argc, char** argv) {
   if (check_output_files(inputs, outputs) < 0) return 1;
 
   // Read and convert every input before anything is written.
-  std::vector<std::uint8_t> shapes(x68k_canvas_bytes, 0);
-  std::vector<std::uint8_t> mask(x68k_canvas_bytes, 0);
+  std::vector<std::uint8_t> shapes;
+  std::vector<std::uint8_t> mask;
+  std::vector<std::uint8_t> shape;
+  if (!make_buffer(shapes, x68k_canvas_bytes) || !make_buffer(mask, x68k_canvas_bytes) ||
+      !make_buffer(shape, x68k_shape_bytes)) {
+    return 1;
+  }
   int rows = 0;
   int columns = 0;
   if (read_x68k_sheet(sheet_name, rows, columns, x68k_patch_palette, shapes) < 0) {
@@ -98,7 +103,6 @@ int run_x68ktilepatch(int argc, char** argv) {
   }
 
   disk_image image;
-  std::vector<std::uint8_t> shape(x68k_shape_bytes);
   if (load_disk_image(image, disk, xdf_volume_offset) < 0) {
     std::printf("read disk image error %s\n", disk.c_str());
     return 1;

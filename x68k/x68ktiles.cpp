@@ -45,8 +45,11 @@ int run_x68ktiles(int argc, char** argv) {
   std::vector<output_file> outputs;
   for (const std::string& name : positionals) outputs.push_back({name});
   if (check_output_files(std::span(&disk, 1), outputs) < 0) return 1;
+  if (check_png_support(outputs) < 0) return 1;
 
-  std::vector<std::uint8_t> shape(x68k_shape_bytes);
+  std::vector<std::uint8_t> shape;
+  std::vector<std::uint8_t> canvas;
+  if (!make_buffer(shape, x68k_shape_bytes) || !make_buffer(canvas, x68k_canvas_bytes)) return 1;
   disk_image image;
   if (load_disk_image(image, disk, xdf_volume_offset) < 0) {
     std::printf("read disk image error %s\n", disk.c_str());
@@ -58,7 +61,6 @@ int run_x68ktiles(int argc, char** argv) {
   }
   free_disk_image(image);
 
-  std::vector<std::uint8_t> canvas(x68k_canvas_bytes, 0);
   for (int row = 0; row < x68k_sheet_rows; ++row) {
     for (int column = 0; column < x68k_sheet_columns; ++column) {
       const x68k_layout_entry& entry =
