@@ -122,20 +122,20 @@ TEST(apple2_disk, file_types_and_damaged_images) {
     const auto& [type, length, asked, at, pair, size, load_result, read_result, message] = rows[i];
     SCOPED_TRACE(testing::Message() << "row " << i);
     dos33_image image;
-    const bytes body = pattern_bytes(length, type);
+    const bytes body = pattern_bytes(static_cast<std::size_t>(length), type);
     image.add_file("F", type, dos33_image::with_length_header(type, body));
     bytes data = image.as_dos_order();
     std::fill_n(data.begin(), 256, 0xB0);
-    data[at] = static_cast<std::uint8_t>(pair >> 8);
-    data[at + 1] = static_cast<std::uint8_t>(pair);
-    data.resize(size);
-    const outcome o = load_and_read(data, 0, "F", asked);
+    data[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(pair >> 8);
+    data[static_cast<std::size_t>(at) + 1] = static_cast<std::uint8_t>(pair);
+    data.resize(static_cast<std::size_t>(size));
+    const outcome o = load_and_read(data, 0, "F", static_cast<std::size_t>(asked));
     EXPECT_EQ(o.load_result, load_result);
     EXPECT_EQ(o.read_result, read_result);
     EXPECT_EQ(o.output, message);
     bytes expected = body;  // sector tails and the rest of the buffer are zero
-    expected.resize(std::max(read_result, 0));
-    expected.resize(asked);
+    expected.resize(static_cast<std::size_t>(std::max(read_result, 0)));
+    expected.resize(static_cast<std::size_t>(asked));
     if (at != 0 && pair == 0) std::fill_n(expected.begin() + 256, 256, 0xB0);
     EXPECT_EQ(o.data, expected);
   }

@@ -13,7 +13,7 @@
 //            size field equals the file length and its track table points
 //            inside the file in order), else the plain volume: FDI (after a
 //            4096-byte header, whatever the header holds) or HDM (the bare
-//            volume; map_plain_volume with offset 0 asks for that view)
+//            volume; map_plain_volume asks for that view)
 //   X68000   DIM ("DIFC HEADER" at 0xAB), D88, else XDF (the bare volume)
 //   Apple II 2MG ("2IMG" at 0), WOZ ("WOZ1" / "WOZ2", FF 0A 0D 0A at 0), NIB
 //            (exactly 232,960 bytes), else DSK (DOS 3.3 or ProDOS order)
@@ -114,10 +114,10 @@ int open_disk_container(disk_container& disk, std::vector<std::uint8_t> bytes,
 // read_disk_file, then open_disk_container.
 int load_disk_container(disk_container& disk, const std::string& path, disk_family family);
 
-// Places the sectors of a plain 2HD file (FDI, HDM, XDF) with the volume at
-// `volume_offset`: 0 makes a PC-98 file an HDM, fdi_header_bytes an FDI.
-// Other containers are left as they are.
-void map_plain_volume(disk_container& disk, std::int32_t volume_offset);
+// Places the sectors of a plain 2HD file as `kind` lays them out: a PC-98
+// file as an FDI or an HDM, an X68000 file as an XDF. Other containers and
+// other kinds are left as they are.
+void map_plain_volume(disk_container& disk, container_kind kind);
 
 // Places the sectors of a DSK, or of a 2MG holding sectors, in DOS 3.3 (1)
 // or ProDOS (2) order. Other containers, and other orders, are left as they are.
@@ -163,6 +163,15 @@ void decode_bit_track(std::span<const std::uint8_t> bits, std::int64_t bit_count
                       std::array<sector_state, apple_track_sectors>& states);
 
 // Tables (disk_tables.cpp).
+// The plain layouts: sectors of one size one after another from a data
+// start (a DSK places the 16 sectors of each track in its sector order).
+struct plain_layout {
+  container_kind kind;
+  std::int32_t data_offset;
+  std::int32_t sector_bytes;
+};
+extern const std::array<plain_layout, 4> plain_layouts;  // FDI, HDM, XDF, DSK
+const plain_layout& find_plain_layout(container_kind kind);
 // 6-and-2 code: the disk nibble of each 6-bit value, and the value of each
 // nibble (0xFF for a byte that is no 6-and-2 nibble).
 extern const std::array<std::uint8_t, 64> gcr62_nibbles;

@@ -47,6 +47,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -282,15 +283,16 @@ int open_dim(disk_container& disk) {
 // data_length) in the order of disk.sector_order.
 void place_dsk(disk_container& disk) {
   const auto& places = disk.sector_order == 2 ? dsk_prodos_places : dsk_dos_places;
+  const std::int64_t sector = find_plain_layout(container_kind::dsk).sector_bytes;
+  const std::int64_t track = sector * apple_track_sectors;
   const std::int64_t length = disk.data_length;
-  const std::int64_t tracks =
-      std::min<std::int64_t>(dsk_track_limit, (length + apple_track_data - 1) / apple_track_data);
-  disk.sector_bytes = apple_sector_bytes;
+  const std::int64_t tracks = std::min<std::int64_t>(dsk_track_limit, (length + track - 1) / track);
+  disk.sector_bytes = static_cast<std::int32_t>(sector);
   disk.sectors.assign(static_cast<std::size_t>(tracks * apple_track_sectors), sector_place{});
   for (std::int64_t t = 0; t < tracks; ++t) {
     for (std::size_t s = 0; s < apple_track_sectors; ++s) {
-      const std::int64_t at = (t * apple_track_sectors + places[s]) * apple_sector_bytes;
-      if (at + apple_sector_bytes > length) continue;
+      const std::int64_t at = t * track + places[s] * sector;
+      if (at + sector > length) continue;
       disk.sectors[static_cast<std::size_t>(t * apple_track_sectors) + s] = {
           static_cast<std::int32_t>(disk.data_offset + at), sector_state::present};
     }
@@ -447,23 +449,18 @@ int open_first(disk_container& disk, std::initializer_list<int (*)(disk_containe
   return not_this;
 }
 
-}  // namespace
-
-int open_disk_container(disk_container& disk, std::vector<std::uint8_t> bytes,
-                        const std::string& path, disk_family family) {
-  disk = disk_container{};
-  disk.family = family;
-  disk.path = path;
-  disk.file_bytes = std::move(bytes);
+// Recognises the container of disk.file_bytes for disk.family and places
+// its sectors: 0, or -1 after the message.
+int open_family(disk_container& disk) {
   int result = not_this;
-  switch (family) {
+  switch (disk.family) {
     case disk_family::pc98:
       result = open_first(disk, {open_nfd, open_d88});
-      if (result == not_this) map_plain_volume(disk, fdi_header_bytes);
+      if (result == not_this) map_plain_volume(disk, container_kind::fdi);
       break;
     case disk_family::x68k:
       result = open_first(disk, {open_dim, open_d88});
-      if (result == not_this) map_plain_volume(disk, 0);
+      if (result == not_this) map_plain_volume(disk, container_kind::xdf);
       break;
     case disk_family::apple2:
       result = open_first(disk, {open_2mg, open_woz});
@@ -479,29 +476,49 @@ int open_disk_container(disk_container& disk, std::vector<std::uint8_t> bytes,
       }
       break;
   }
-  if (result < 0) {
-    disk = disk_container{};
-    return -1;
-  }
-  return 0;
+  return result < 0 ? -1 : 0;
 }
 
-void map_plain_volume(disk_container& disk, std::int32_t volume_offset) {
-  const bool plain = disk.kind == container_kind::fdi || disk.kind == container_kind::hdm ||
-                     disk.kind == container_kind::xdf;
-  if (!plain || disk.family == disk_family::apple2) return;
-  disk.kind = volume_offset != 0                 ? container_kind::fdi
-              : disk.family == disk_family::pc98 ? container_kind::hdm
-                                                 : container_kind::xdf;
+}  // namespace
+
+int open_disk_container(disk_container& disk, std::vector<std::uint8_t> bytes,
+                        const std::string& path, disk_family family) {
+  disk = disk_container{};
+  int result = -1;
+  try {
+    disk.family = family;
+    disk.path = path;
+    disk.file_bytes = std::move(bytes);
+    result = open_family(disk);
+  } catch (const std::bad_alloc&) {
+    std::printf("memory exhaust!\n");
+  }
+  if (result < 0) disk = disk_container{};
+  return result;
+}
+
+void map_plain_volume(disk_container& disk, container_kind kind) {
+  const auto plain = [](container_kind k) {
+    return k == container_kind::fdi || k == container_kind::hdm || k == container_kind::xdf;
+  };
+  // FDI and HDM are the PC-98 views, XDF the X68000 one.
+  const bool fits_family = disk.family == disk_family::pc98   ? kind != container_kind::xdf
+                           : disk.family == disk_family::x68k ? kind == container_kind::xdf
+                                                              : false;
+  if (!plain(disk.kind) || !plain(kind) || !fits_family) return;
+  const plain_layout& layout = find_plain_layout(kind);
   const auto size = static_cast<std::int64_t>(disk.file_bytes.size());
-  const std::int64_t count = size > volume_offset ? (size - volume_offset) / hd_sector_bytes : 0;
-  disk.data_offset = volume_offset;
-  disk.data_length = static_cast<std::int32_t>(std::max<std::int64_t>(size - volume_offset, 0));
-  disk.sector_bytes = hd_sector_bytes;
+  const std::int64_t length = std::max<std::int64_t>(size - layout.data_offset, 0);
+  const std::int64_t count = length / layout.sector_bytes;
+  disk.kind = kind;
+  disk.data_offset = layout.data_offset;
+  disk.data_length = static_cast<std::int32_t>(length);
+  disk.sector_bytes = layout.sector_bytes;
   disk.sectors.resize(static_cast<std::size_t>(count));
   for (std::int64_t n = 0; n < count; ++n) {
     disk.sectors[static_cast<std::size_t>(n)] = {
-        static_cast<std::int32_t>(volume_offset + n * hd_sector_bytes), sector_state::present};
+        static_cast<std::int32_t>(layout.data_offset + n * layout.sector_bytes),
+        sector_state::present};
   }
 }
 

@@ -1,5 +1,6 @@
 // Disk image files: reading one whole, finding a logical sector's bytes,
 // reporting a sector that cannot be used, and saving the file back.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -13,27 +14,26 @@ namespace {
 
 using file_ptr = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
 
-// The file's length: from the file system where it knows it (a long, and
-// so ftell, holds only 2 GiB on Windows), else from the position at the
-// end, where `file` stands. -1 when neither is known.
-std::int64_t measure_file(std::FILE* file, const std::string& path) {
-  std::error_code error;
-  const std::uintmax_t length = std::filesystem::file_size(path, error);
-  if (!error) {
-    return static_cast<std::int64_t>(
-        std::min<std::uintmax_t>(length, std::numeric_limits<std::int64_t>::max()));
+// The length of a file too long for ftell's long (2 GiB on Windows), from
+// the file system; -1 when it does not know it.
+std::int64_t measure_long_file(const std::string& path) {
+  try {
+    std::error_code error;
+    const std::uintmax_t length = std::filesystem::file_size(path, error);
+    if (!error) {
+      return static_cast<std::int64_t>(
+          std::min<std::uintmax_t>(length, std::numeric_limits<std::int64_t>::max()));
+    }
+  } catch (const std::bad_alloc&) {
   }
-  return std::ftell(file);
+  return -1;
 }
 
 }  // namespace
 
 int read_disk_file(std::vector<std::uint8_t>& bytes, const std::string& path) {
   bytes.clear();
-  std::error_code error;
-  file_ptr file(
-      std::filesystem::is_directory(path, error) ? nullptr : std::fopen(path.c_str(), "rb"),
-      &std::fclose);
+  file_ptr file(open_input_file(path), &std::fclose);
   if (!file) {
     std::printf("open error '%s'\n", path.c_str());
     return -1;
@@ -42,7 +42,8 @@ int read_disk_file(std::vector<std::uint8_t>& bytes, const std::string& path) {
     std::printf("seek error '%s' (SEEK_END)\n", path.c_str());
     return -1;
   }
-  const std::int64_t size = measure_file(file.get(), path);
+  std::int64_t size = std::ftell(file.get());
+  if (size < 0) size = measure_long_file(path);
   if (size < 0) {
     std::printf("seek error '%s' (SEEK_END)\n", path.c_str());
     return -1;

@@ -56,6 +56,22 @@ constexpr std::array<std::uint8_t, 64> gcr62_nibbles = nibbles;
 constexpr std::array<std::uint8_t, 256> gcr62_values = invert(nibbles);
 
 // clang-format off
+constexpr std::array<plain_layout, 4> plain_layouts = {{
+    {container_kind::fdi, fdi_header_bytes, 1024},
+    {container_kind::hdm,                0, 1024},
+    {container_kind::xdf,                0, 1024},
+    {container_kind::dsk,                0,  256},
+}};
+// clang-format on
+
+const plain_layout& find_plain_layout(container_kind kind) {
+  for (const plain_layout& layout : plain_layouts) {
+    if (layout.kind == kind) return layout;
+  }
+  return plain_layouts.back();
+}
+
+// clang-format off
 constexpr std::array<std::uint8_t, 16> dos_physical_to_logical = {0, 7, 14, 6, 13, 5, 12, 4, 11, 3, 10, 2, 9, 1, 8, 15};
 constexpr std::array<std::uint8_t, 16> dsk_dos_places =          {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 constexpr std::array<std::uint8_t, 16> dsk_prodos_places =       {0, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 15};
@@ -69,5 +85,7 @@ static_assert(invert(nibbles)[0x96] == 0 && invert(nibbles)[0xFF] == 63 &&
 static_assert(is_permutation_of_16(dos_physical_to_logical) &&
                   is_permutation_of_16(dsk_dos_places) && is_permutation_of_16(dsk_prodos_places),
               "each sector map names every sector once");
+static_assert(plain_layouts[1].sector_bytes * 8 * 154 == hdm_file_bytes,
+              "an HDM is the whole 2HD volume");
 static_assert(dsk_prodos_places[0] == 0 && dsk_prodos_places[15] == 15,
               "sectors 0 and 15 lie at the same place in both orders");

@@ -55,7 +55,8 @@ void expect_sectors(const disk_container& disk, const bytes& plain, int per_trac
       continue;
     }
     ASSERT_NE(sector, nullptr) << n << " " << state_of(disk, n);
-    ASSERT_TRUE(std::equal(sector, sector + size, plain.begin() + n * size)) << "sector " << n;
+    const auto at = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(n) * size);
+    ASSERT_TRUE(std::equal(sector, sector + size, plain.begin() + at)) << "sector " << n;
   }
 }
 
@@ -138,11 +139,11 @@ TEST(disk_containers, place_plain_files) {
   EXPECT_EQ(disk.kind, container_kind::fdi);
   EXPECT_EQ(disk.sectors.size(), 1228u);
   EXPECT_EQ(find_sector(disk, 0), disk.file_bytes.data() + 4096);
-  map_plain_volume(disk, 0);
+  map_plain_volume(disk, container_kind::hdm);
   EXPECT_EQ(disk.kind, container_kind::hdm);
   expect_sectors(disk, hd_volume(), 8);
   for (const auto& [size, count] : {std::pair{4096 + 3 * 1024 + 1023, 3}, {4000, 0}}) {
-    ASSERT_EQ(open_bytes(disk, bytes(size), disk_family::pc98).first, 0);
+    ASSERT_EQ(open_bytes(disk, bytes(static_cast<std::size_t>(size)), disk_family::pc98).first, 0);
     EXPECT_EQ(disk.sectors.size(), static_cast<std::size_t>(count));
   }
   EXPECT_EQ(capture_stdout([&] { print_sector_fault(disk, 9); }),
@@ -170,7 +171,8 @@ std::size_t d88_sector(int t, int k) { return 0x2B0 + static_cast<std::size_t>(t
 // that does not wrap round): D5 AA 96, then 4-and-4 volume, track, sector
 // and checksum.
 std::size_t nib_address(const bytes& nib, int t, int p) {
-  for (std::size_t at = t * 6656u; at + 11 <= (t + 1) * 6656u; ++at) {
+  const auto begin = static_cast<std::size_t>(t) * 6656;
+  for (std::size_t at = begin; at + 11 <= begin + 6656; ++at) {
     if (nib[at] == 0xD5 && nib[at + 1] == 0xAA && nib[at + 2] == 0x96 &&
         (((nib[at + 7] << 1) | 1) & nib[at + 8]) == p) {
       return at;

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     map_apple_order(disk, 2);
     touch_sectors(disk);
   } else {
-    map_plain_volume(disk, 0);
+    map_plain_volume(disk, container_kind::hdm);
     touch_sectors(disk);
   }
   return 0;

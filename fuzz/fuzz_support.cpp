@@ -119,7 +119,7 @@ apple_fuzz_image apple2_fuzz_image() {
   for (int s = 0; s < 16; ++s) image.overlay.emplace_back(17, s);
   for (int i = 0; i < 2; ++i) {
     const std::uint8_t type = i == 0 ? 0x04 : 0x84;  // binary, the second one locked
-    const bytes contents = dos33_image::with_length_header(type, pattern_bytes(4096, 21 + i));
+    const bytes contents = dos33_image::with_length_header(type, pattern_bytes(4096, static_cast<std::uint32_t>(21 + i)));
     const dos33_file file = disk.add_file(i == 0 ? "S\x01HP0" : "S\x01HP1", type, contents);
     image.overlay.emplace_back(file.ts_lists[0].track, file.ts_lists[0].sector);
   }

@@ -146,13 +146,8 @@ int run_pc98tilepatch(int argc, char** argv) {
   std::array<std::vector<std::uint8_t>, 2> shapes;
   for (std::size_t d = 0; d < disks.size(); ++d) {
     const pc98_disk& disk = pc98_disks[d];
-    if (!make_buffer(shapes[d], static_cast<std::size_t>(disk.shape_size))) return 1;
-    if (load_disk_image(disks[d], images[d], fdi_volume_offset) < 0) {
-      std::printf("read disk image error %s\n", images[d].c_str());
-      return 1;
-    }
-    if (read_image_file(disks[d], disk.shape_name, shapes[d], true) < 0) {
-      std::printf("read disk image error %s/%s\n", images[d].c_str(), disk.shape_name);
+    if (!make_buffer(shapes[d], static_cast<std::size_t>(disk.shape_size)) ||
+        load_shape_file(disks[d], images[d], disk_family::pc98, disk.shape_name, shapes[d]) < 0) {
       return 1;
     }
   }

@@ -130,7 +130,9 @@ encoded_track encode_track(const dos33_image& image, int t) {
     if (p == t % 16) track.start = out.size() + 40 + static_cast<std::size_t>(t);
     add(out, {0xD5, 0xAA, 0xAD});
     const std::size_t at =
-        (static_cast<std::size_t>(t) * 16 + static_cast<std::size_t>(logical_of_physical[p])) * 256;
+        (static_cast<std::size_t>(t) * 16 +
+         static_cast<std::size_t>(logical_of_physical[static_cast<std::size_t>(p)])) *
+        256;
     add_6_and_2(out, std::span(image.data).subspan(at, 256));
     add(out, {0xDE, 0xAA, 0xEB});
     add_sync(out, 14 + (t + p) % 9);
