@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "apple2/apple2.h"
+#include "testing/container_builder.h"
 #include "testing/dos33_builder.h"
 #include "testing/testing.h"
 
@@ -59,12 +60,16 @@ TEST(apple2_disk, sector_order_given_or_detected_and_names_matched_exactly) {
   }
   short_catalog.sector(17, 1)[1] = 0x60;  // the DOS map reads this as sector 14
   // image, order given, order settled, file readable. Through the wrong map
-  // the usual chain ends at position 14 (sector 1); one sector is a tie.
+  // the usual chain ends at position 14 (sector 1); one sector is a tie. A
+  // 2MG takes its header's order unless one is given; a WOZ is in DOS 3.3
+  // order whatever is given.
   const std::tuple<bytes, int, int, bool> rows[] = {
       {usual.as_dos_order(), 0, 1, true}, {usual.as_dos_order(), 1, 1, true},
       {usual.as_prodos_order(), 2, 2, true}, {usual.as_prodos_order(), 0, 2, true},
       {single.as_dos_order(), 0, 1, true}, {single.as_prodos_order(), 0, 1, false},
       {short_catalog.as_prodos_order(), 0, 2, true},
+      {make_2mg(single, 1), 0, 2, true}, {make_2mg(single, 1), 1, 1, false},
+      {make_woz(single, 1), 2, 1, true},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const auto& [image, order, settled, readable] = rows[i];

@@ -50,11 +50,18 @@ const std::uint8_t* find_cluster(const disk_image& image, std::int32_t cluster) 
   return find_sector(image.container, cluster + cluster_sector_base);
 }
 
-// The slot at volume position `slot`, or null when its sector is missing.
-const std::uint8_t* find_slot(const disk_image& image, std::int64_t slot) {
-  const std::uint8_t* sector =
-      find_sector(image.container, static_cast<std::int32_t>(slot / sector_bytes));
-  return sector == nullptr ? nullptr : sector + slot % sector_bytes;
+// Calls visit(slot bytes, volume position) for each of the 192 root
+// directory slots in order, skipping those of a missing sector; stops when
+// visit returns true.
+template <typename Visit>
+void visit_root_slots(const disk_image& image, Visit visit) {
+  for (std::int32_t n = root_first_sector; n < root_first_sector + root_sectors; ++n) {
+    const std::uint8_t* sector = find_sector(image.container, n);
+    if (sector == nullptr) continue;
+    for (std::int64_t at = 0; at < sector_bytes; at += slot_bytes) {
+      if (visit(sector + at, n * sector_bytes + at)) return;
+    }
+  }
 }
 
 // The lookup and size checks shared by reading and writing a file: 0 with
@@ -89,24 +96,26 @@ int find_file(const disk_image& image, const std::string& name, std::int64_t len
 }
 
 // Visits the clusters holding the first `length` bytes of the file in chain
-// order, calling visit(cluster, file position, byte count). At most
-// ceil(length / 1024) clusters are visited, so a looping chain ends too. A
-// cluster number outside the volume prints "fat error '%s'\n", a cluster
-// whose sector `usable` refuses the container's line for it.
-template <typename Usable, typename Visit>
+// order, calling visit(cluster, its bytes, file position, byte count) with
+// the bytes `find` gives for its sector. At most ceil(length / 1024)
+// clusters are visited, so a looping chain ends too. A cluster number
+// outside the volume prints "fat error '%s'\n", a sector `find` gives no
+// bytes for the container's line for it.
+template <typename Find, typename Visit>
 int walk_chain(const disk_image& image, const std::string& name, const dir_entry& entry,
-               std::int64_t length, Usable usable, Visit visit) {
+               std::int64_t length, Find find, Visit visit) {
   std::int32_t cluster = entry.first_cluster;
   for (std::int64_t done = 0; done < length; done += sector_bytes) {
     if (!is_data_cluster(image, cluster)) {
       std::printf("fat error '%s'\n", name.c_str());
       return -1;
     }
-    if (!usable(cluster + cluster_sector_base)) {
+    const auto bytes = find(cluster + cluster_sector_base);
+    if (bytes == nullptr) {
       print_sector_fault(image.container, cluster + cluster_sector_base);
       return -1;
     }
-    visit(cluster, static_cast<std::size_t>(done),
+    visit(cluster, bytes, static_cast<std::size_t>(done),
           static_cast<std::size_t>(std::min(length - done, sector_bytes)));
     cluster = image.fat[static_cast<std::size_t>(cluster)];
   }
@@ -150,11 +159,10 @@ void mark_other_chains(const disk_image& image, std::int64_t own_slot, std::vect
     }
   };
 
-  const std::int64_t root_start = root_first_sector * sector_bytes;
-  for (std::int64_t slot = root_start; slot < root_start + root_sectors * sector_bytes;
-       slot += slot_bytes) {
-    if (const std::uint8_t* p = find_slot(image, slot)) mark_slot(p, slot);
-  }
+  visit_root_slots(image, [&](const std::uint8_t* p, std::int64_t slot) {
+    mark_slot(p, slot);
+    return false;
+  });
   std::vector<bool> read(image.fat.size(), false);  // folder clusters read
   while (!folders.empty()) {
     std::int32_t cluster = folders.back();
@@ -234,14 +242,24 @@ int decode_fat(const disk_container& container, std::vector<std::int32_t>& fat) 
     std::printf("memory exhaust!");
     return -1;
   }
-  auto byte_at = [&](std::int64_t position) -> std::uint32_t {
-    const std::uint8_t* sector =
-        find_sector(container, static_cast<std::int32_t>(position / sector_bytes));
-    return sector == nullptr ? 0 : sector[position % sector_bytes];
-  };
-  std::int64_t group = fat_start;
-  for (std::size_t i = 0; i < count; i += 2, group += 3) {
-    std::uint32_t v = byte_at(group) | byte_at(group + 1) << 8 | byte_at(group + 2) << 16;
+  // The volume bytes the table is read from, sector by sector: 1.5 bytes an
+  // entry from byte 1024 on, as far as the volume goes.
+  const std::size_t needed = (count + 1) / 2 * 3;
+  std::vector<std::uint8_t> table;
+  try {
+    table.assign(needed, 0);
+  } catch (const std::bad_alloc&) {
+    std::printf("memory exhaust!");
+    return -1;
+  }
+  for (std::size_t done = 0; done < needed; done += sector_bytes) {
+    const auto n = static_cast<std::int32_t>((fat_start + static_cast<std::int64_t>(done)) / sector_bytes);
+    if (const std::uint8_t* sector = find_sector(container, n)) {
+      std::memcpy(table.data() + done, sector, std::min<std::size_t>(sector_bytes, needed - done));
+    }
+  }
+  for (std::size_t i = 0, group = 0; i < count; i += 2, group += 3) {
+    const std::uint32_t v = table[group] | table[group + 1] << 8 | table[group + 2] << 16;
     fat[i] = static_cast<std::int32_t>(v & 0xFFF);
     if (i + 1 < count) fat[i + 1] = static_cast<std::int32_t>(v >> 12);
   }
@@ -285,21 +303,18 @@ int make_dos_filename(std::array<char, 12>& out, const std::string& name) {
 
 int find_dir_entry(const disk_image& image, const std::array<char, 12>& dos_name, bool ignore_case,
                    dir_entry& entry) {
-  const std::int64_t root_start = root_first_sector * sector_bytes;
-  for (std::int64_t slot = root_start; slot < root_start + root_sectors * sector_bytes;
-       slot += slot_bytes) {
-    const std::uint8_t* p = find_slot(image, slot);
-    if (p == nullptr) continue;
-    bool match = ignore_case ? equal_ignoring_case(p, dos_name.data(), 11)
-                             : std::memcmp(p, dos_name.data(), 11) == 0;
-    if (match) {
+  bool found = false;
+  visit_root_slots(image, [&](const std::uint8_t* p, std::int64_t slot) {
+    found = ignore_case ? equal_ignoring_case(p, dos_name.data(), 11)
+                        : std::memcmp(p, dos_name.data(), 11) == 0;
+    if (found) {
       entry.slot_offset = static_cast<std::int32_t>(slot);
       entry.first_cluster = read_le16(p + 26);
       entry.size = read_le32(p + 28);
-      return 0;
     }
-  }
-  return -1;
+    return found;
+  });
+  return found ? 0 : -1;
 }
 
 int read_image_file(const disk_image& image, const std::string& name,
@@ -307,11 +322,11 @@ int read_image_file(const disk_image& image, const std::string& name,
   dir_entry entry;
   const auto length = static_cast<std::int64_t>(buffer.size());
   if (find_file(image, name, length, ignore_case, entry) < 0) return -1;
-  const auto readable = [&](std::int32_t n) { return find_sector(image.container, n) != nullptr; };
-  return walk_chain(image, name, entry, length, readable,
-                    [&](std::int32_t cluster, std::size_t offset, std::size_t count) {
-                      std::memcpy(buffer.data() + offset, find_cluster(image, cluster), count);
-                    });
+  return walk_chain(
+      image, name, entry, length, [&](std::int32_t n) { return find_sector(image.container, n); },
+      [&](std::int32_t, const std::uint8_t* bytes, std::size_t offset, std::size_t count) {
+        std::memcpy(buffer.data() + offset, bytes, count);
+      });
 }
 
 int write_image_file(disk_image& image, const std::string& name, std::span<const std::uint8_t> data,
@@ -323,14 +338,12 @@ int write_image_file(disk_image& image, const std::string& name, std::span<const
   // comes twice would take later bytes over earlier ones, one that belongs
   // to another file would destroy that file, and one the container lacks
   // cannot be written at all.
-  const auto writable = [&](std::int32_t n) {
-    return find_writable_sector(image.container, n) != nullptr;
-  };
+  const auto writable = [&](std::int32_t n) { return find_writable_sector(image.container, n); };
   std::vector<bool> used(image.fat.size(), false);
   mark_other_chains(image, entry.slot_offset, used);
   bool shared = false;
   if (walk_chain(image, name, entry, length, writable,
-                 [&](std::int32_t cluster, std::size_t, std::size_t) {
+                 [&](std::int32_t cluster, std::uint8_t*, std::size_t, std::size_t) {
                    shared = shared || used[static_cast<std::size_t>(cluster)];
                    used[static_cast<std::size_t>(cluster)] = true;
                  }) < 0) {
@@ -342,9 +355,8 @@ int write_image_file(disk_image& image, const std::string& name, std::span<const
   }
   return walk_chain(
       image, name, entry, length, writable,
-      [&](std::int32_t cluster, std::size_t offset, std::size_t count) {
-        std::memcpy(find_writable_sector(image.container, cluster + cluster_sector_base),
-                    data.data() + offset, count);
+      [&](std::int32_t, std::uint8_t* bytes, std::size_t offset, std::size_t count) {
+        std::memcpy(bytes, data.data() + offset, count);
       });
 }
 
