@@ -34,7 +34,7 @@ const bytes x68k_volume = volume_with("SHAPE   PAT", 212544, 3);
 const dos33_image apple_image = [] {
   dos33_image image;
   for (const char* name : {"S\x01HP0", "S\x01HP1"}) {
-    image.add_file(name, 0x04, dos33_image::with_length_header(0x04, pattern_bytes(4096, name[4])));
+    image.add_file(name, 0x04, dos33_image::with_length_header(0x04, pattern_bytes(4096, static_cast<std::uint32_t>(name[4]))));
   }
   return image;
 }();

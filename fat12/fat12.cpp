@@ -259,7 +259,8 @@ int decode_fat(const disk_container& container, std::vector<std::int32_t>& fat) 
     }
   }
   for (std::size_t i = 0, group = 0; i < count; i += 2, group += 3) {
-    const std::uint32_t v = table[group] | table[group + 1] << 8 | table[group + 2] << 16;
+    const std::uint32_t v = table[group] | std::uint32_t{table[group + 1]} << 8 |
+                            std::uint32_t{table[group + 2]} << 16;
     fat[i] = static_cast<std::int32_t>(v & 0xFFF);
     if (i + 1 < count) fat[i + 1] = static_cast<std::int32_t>(v >> 12);
   }

@@ -1,7 +1,8 @@
 // pc98tilepatch: reads an edited 512-pixel-wide sheet BMP (and optionally its
 // 1-bit mask BMP), re-encodes every tile record of "ocshape.pat" and
 // "swshape.pat" from it, writes each shape file back along its existing
-// cluster chain and saves both FDI images under new names.
+// cluster chain and saves both images, each in its own container (FDI, D88,
+// NFD or HDM), under new names.
 #include <algorithm>
 #include <array>
 #include <cstdio>

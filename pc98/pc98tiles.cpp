@@ -1,6 +1,7 @@
-// pc98tiles: reads "ocshape.pat" and "swshape.pat" out of the two FDI disk
-// images, draws every tile into the 512 x 736 sheet and writes it as a 4-bit
-// BMP, and, when a second name is given, the tiles' mask plane as a 1-bit BMP.
+// pc98tiles: reads "ocshape.pat" and "swshape.pat" out of the two disk images
+// (FDI, D88, NFD or HDM), draws every tile into the 512 x 736 sheet and
+// writes it as a 4-bit BMP, and, when a second name is given, the tiles'
+// mask plane as a 1-bit BMP.
 #include <array>
 #include <cstdio>
 #include <span>

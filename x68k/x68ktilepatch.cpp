@@ -1,5 +1,6 @@
 // x68ktilepatch: packs an edited 576 x 792 sheet BMP (and mask BMP) back
-// into shape.pat of an X68000 XDF image and saves the result as a new image.
+// into shape.pat of an X68000 disk image (XDF, DIM or D88) and saves the
+// result as a new image in the same container.
 #include <algorithm>
 #include <array>
 #include <cstdio>

@@ -1,5 +1,5 @@
-// x68ktiles: unpacks shape.pat of an X68000 XDF image into a 576 x 792
-// 4-bit sheet BMP and, on request, a 1-bit mask BMP.
+// x68ktiles: unpacks shape.pat of an X68000 disk image (XDF, DIM or D88)
+// into a 576 x 792 4-bit sheet BMP and, on request, a 1-bit mask BMP.
 #include <array>
 #include <cstdio>
 #include <span>
