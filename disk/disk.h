@@ -107,7 +107,7 @@ int read_disk_file(std::vector<std::uint8_t>& bytes, const std::string& path);
 // Takes `bytes` as the image file at `path`, recognises its container for
 // `family` and places its sectors (plain PC-98 files as FDI, DSK in DOS 3.3
 // order, 2MG in its header's order). 0, or -1 after the "damaged" or
-// "unsupported" line, with the record cleared.
+// "unsupported" line (or "memory exhaust!\n"), with the record cleared.
 int open_disk_container(disk_container& disk, std::vector<std::uint8_t> bytes,
                         const std::string& path, disk_family family);
 
