@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "testing/fat12_builder.h"
+
 namespace {
 
 constexpr std::size_t hd_sector = 1024;
@@ -232,6 +234,12 @@ bytes make_d88(const bytes& volume, const d88_layout& layout) {
                                  : 0);
   }
   return file;
+}
+
+bytes make_fdi(const bytes& volume) {
+  fat12_volume fat;
+  fat.data = volume;
+  return fat.as_fdi();
 }
 
 bytes make_hdm(const bytes& volume) {

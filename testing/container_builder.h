@@ -25,6 +25,9 @@ bytes make_d88(const bytes& volume, const d88_layout& layout = {});
 // The bare volume, cut or padded with zeros to 1,261,568 bytes.
 bytes make_hdm(const bytes& volume);
 
+// The volume after a 4096-byte FDI header (fat12_volume::as_fdi).
+bytes make_fdi(const bytes& volume);
+
 // NFD revision 0 (the 163 x 26 slot table) or 1 (track records; with
 // `extra_read_track` not negative, that track also carries one extra read
 // of 100 bytes, retried once, after its sectors).
