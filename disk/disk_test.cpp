@@ -236,10 +236,10 @@ TEST(disk_file, reads_whole_files_up_to_the_limit) {
       {folder, "open error '" + folder + "'\n"}, {empty, ""}, {largest, ""},
       {too_large, "disk image too large '" + too_large + "'\n"}, {huge, "memory exhaust!\n"},
   };
-  for (const auto& [name, output] : cases) {
+  for (const auto& c : cases) {
     bytes read = {1};
-    EXPECT_EQ(result_and_output([&] { return read_disk_file(read, name); }), std::make_pair(output.empty() ? 0 : -1, output));
-    EXPECT_EQ(read, output.empty() ? read_file(name) : bytes{}) << name;
+    EXPECT_EQ(result_and_output([&] { return read_disk_file(read, c.first); }), std::make_pair(c.second.empty() ? 0 : -1, c.second));
+    EXPECT_EQ(read, c.second.empty() ? read_file(c.first) : bytes{}) << c.first;
   }
 }
 
