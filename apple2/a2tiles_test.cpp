@@ -38,7 +38,7 @@ bytes make_catalog_maze() {
   for (int from = 17 * 16 + 15, to = 16; to <= 35 * 16; ++to) {
     if (to == 17 * 16 || to == 17 * 16 + 15) continue;
     const std::span<std::uint8_t> sector = image.sector(from / 16, from % 16);
-    for (int k = 0; k < 7; ++k) {
+    for (std::size_t k = 0; k < 7; ++k) {
       sector[11 + 35 * k] = 17;
       sector[12 + 35 * k] = 15;
       sector[44 + 35 * k] = 1;

@@ -2,9 +2,13 @@
 // renderer, and the a2tiles program that turns the two shape files of such
 // an image into a 4-bit BMP tile sheet.
 //
-// Disk image: tracks of 16 sectors of 256 bytes (4096 bytes a track), one
-// after another. Sector s of track t starts at (t * 16 + sector_map[s]) * 256,
-// sector_map being dos_sector_map (identity) or prodos_sector_map.
+// Disk image: tracks of 16 sectors of 256 bytes, in one of the containers
+// the disk library reads for the Apple II (DSK/DO/PO, 2MG, NIB, WOZ), which
+// gives sector s of track t as its logical sector t * 16 + s. In a DSK (and
+// a 2MG holding sectors) it starts at (t * 16 + sector_map[s]) * 256 of the
+// data, sector_map being dos_sector_map (identity) or prodos_sector_map;
+// NIB and WOZ hold disk nibbles, decoded into DOS 3.3 sectors whatever the
+// order asked for.
 //   VTOC         track 17, sector 0
 //   catalog      chain from track 17, sector 15:
 //                  1-2 next catalog track/sector (track 0 ends the chain)
@@ -35,6 +39,8 @@
 #include <string_view>
 #include <vector>
 
+#include "disk/disk.h"
+
 // ---------------------------------------------------------------------------
 // Disk image access
 
@@ -45,10 +51,11 @@ inline constexpr int apple_catalog_entries = 7;  // file entries per catalog sec
 inline constexpr int apple_ts_pairs = 122;       // data sectors per T/S list sector
 inline constexpr int apple_name_bytes = 30;
 
-// Place of DOS 3.3 sector s within its track in the image file.
+// Place of DOS 3.3 sector s within its track in a DSK: the disk library's
+// two orders.
 using apple_sector_map = std::array<std::uint8_t, 16>;
-extern const apple_sector_map dos_sector_map;
-extern const apple_sector_map prodos_sector_map;
+inline const apple_sector_map& dos_sector_map = dsk_dos_places;
+inline const apple_sector_map& prodos_sector_map = dsk_prodos_places;
 
 // Track 17, sector 0, field by field (multi-byte fields decoded LE).
 struct apple_vtoc {
@@ -113,22 +120,27 @@ struct apple_disk {
   apple_vtoc vtoc;
   std::vector<catalog_sector> catalog;
   std::vector<ts_list> ts_lists;
-  const apple_sector_map* sector_map = nullptr;
+  const apple_sector_map* sector_map = nullptr;  // the order in use (NIB, WOZ: DOS 3.3)
   int sector_order = 0;  // 0 detect, 1 DOS 3.3 order, 2 ProDOS order
-  int disk_size = 0;
-  int track_count = 0;
-  std::vector<std::uint8_t> disk_data;
+  int track_count = 0;   // whole tracks of sector data
+  disk_container container;  // the image file and the place of each sector
 };
 
-// Reads the image file whole, settles the sector order (0 walks the catalog
-// in both orders and takes the one whose chain holds more sectors, DOS 3.3
-// order on a tie), walks the catalog and reads every file's T/S lists. 0
-// when the image was read and the catalog found, else -1. A T/S list chain
-// that cannot be read costs only the lists of that entry.
+// Reads the image file whole and decodes it with decode_apple_disk; an
+// empty file prints "read error '%s'\n".
 int load_apple_disk(apple_disk& disk, const std::string& path, int sector_order);
 
-// As load_apple_disk, with `bytes` taken as the whole image file; `path`
-// only names the image in messages.
+// Takes `bytes` as the whole image file (`path` only names it in messages),
+// opens its container, settles the sector order, walks the catalog and
+// reads every file's T/S lists. The order: a DSK's is `sector_order`, or
+// with 0 the one whose catalog chain holds more sectors (DOS 3.3 order on a
+// tie); a 2MG's is its header's unless 1 or 2 is given; NIB and WOZ sectors
+// come in DOS 3.3 order. 0 when the catalog was found, else -1 (after the
+// container's line, "disk image size error\n" for fewer than 18 whole
+// tracks, or "can't get catalog '%s'\n"). A T/S list chain that cannot be
+// read costs only the lists of that entry. A sector the container holds but
+// cannot read (NIB, WOZ) is reported with its "sector error" line whenever
+// it is needed, and is then taken as outside the image.
 int decode_apple_disk(apple_disk& disk, std::vector<std::uint8_t> bytes, const std::string& path,
                       int sector_order);
 

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "apple2/apple2.h"
+#include "testing/container_builder.h"
 #include "testing/dos33_builder.h"
 #include "testing/testing.h"
 
@@ -59,12 +60,16 @@ TEST(apple2_disk, sector_order_given_or_detected_and_names_matched_exactly) {
   }
   short_catalog.sector(17, 1)[1] = 0x60;  // the DOS map reads this as sector 14
   // image, order given, order settled, file readable. Through the wrong map
-  // the usual chain ends at position 14 (sector 1); one sector is a tie.
+  // the usual chain ends at position 14 (sector 1); one sector is a tie. A
+  // 2MG takes its header's order unless one is given; a WOZ is in DOS 3.3
+  // order whatever is given.
   const std::tuple<bytes, int, int, bool> rows[] = {
       {usual.as_dos_order(), 0, 1, true}, {usual.as_dos_order(), 1, 1, true},
       {usual.as_prodos_order(), 2, 2, true}, {usual.as_prodos_order(), 0, 2, true},
       {single.as_dos_order(), 0, 1, true}, {single.as_prodos_order(), 0, 1, false},
       {short_catalog.as_prodos_order(), 0, 2, true},
+      {make_2mg(single, 1), 0, 2, true}, {make_2mg(single, 1), 1, 1, false},
+      {make_woz(single, 1), 2, 1, true},
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const auto& [image, order, settled, readable] = rows[i];
@@ -122,20 +127,20 @@ TEST(apple2_disk, file_types_and_damaged_images) {
     const auto& [type, length, asked, at, pair, size, load_result, read_result, message] = rows[i];
     SCOPED_TRACE(testing::Message() << "row " << i);
     dos33_image image;
-    const bytes body = pattern_bytes(length, type);
+    const bytes body = pattern_bytes(static_cast<std::size_t>(length), type);
     image.add_file("F", type, dos33_image::with_length_header(type, body));
     bytes data = image.as_dos_order();
     std::fill_n(data.begin(), 256, 0xB0);
-    data[at] = static_cast<std::uint8_t>(pair >> 8);
-    data[at + 1] = static_cast<std::uint8_t>(pair);
-    data.resize(size);
-    const outcome o = load_and_read(data, 0, "F", asked);
+    data[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(pair >> 8);
+    data[static_cast<std::size_t>(at) + 1] = static_cast<std::uint8_t>(pair);
+    data.resize(static_cast<std::size_t>(size));
+    const outcome o = load_and_read(data, 0, "F", static_cast<std::size_t>(asked));
     EXPECT_EQ(o.load_result, load_result);
     EXPECT_EQ(o.read_result, read_result);
     EXPECT_EQ(o.output, message);
     bytes expected = body;  // sector tails and the rest of the buffer are zero
-    expected.resize(std::max(read_result, 0));
-    expected.resize(asked);
+    expected.resize(static_cast<std::size_t>(std::max(read_result, 0)));
+    expected.resize(static_cast<std::size_t>(asked));
     if (at != 0 && pair == 0) std::fill_n(expected.begin() + 256, 256, 0xB0);
     EXPECT_EQ(o.data, expected);
   }

@@ -3,14 +3,6 @@
 
 // clang-format off
 
-// Position of DOS 3.3 sector s within its track, DOS 3.3 order.
-constexpr apple_sector_map dos_sector_map = {
-    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-
-// Position of DOS 3.3 sector s within its track, ProDOS order.
-constexpr apple_sector_map prodos_sector_map = {
-    0, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 15};
-
 // Dot colours by start entry + dot number; even tile columns green/orange.
 constexpr std::array<std::uint8_t, 24> phase_colors = {
     2, 1, 2, 1, 2, 1, 2, 1,  // palette bit 0: green, pink
@@ -59,7 +51,6 @@ constexpr dither_pair_table digital_dither_pairs = {{
 constexpr std::array<std::string_view, 2> shape_file_names = {std::string_view("S\x01HP0", 5),
                                                               std::string_view("S\x01HP1", 5)};
 
-static_assert(dos_sector_map.size() == 16 && prodos_sector_map.size() == 16);
 static_assert(phase_colors.size() == 24);
 static_assert(hires_palette.size() == 16 * 4 && digital_palette.size() == 16 * 4);
 static_assert(hires_to_ega.size() == hires_color_count);

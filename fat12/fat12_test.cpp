@@ -4,16 +4,18 @@
 
 #include <tuple>
 
+#include "testing/container_builder.h"
 #include "testing/fat12_builder.h"
 #include "testing/testing.h"
 
 namespace {
 
-// Saves `image_bytes` as disk.img in `dir` and loads it.
-disk_image load_bytes(const temp_dir& dir, const bytes& image_bytes, std::int32_t offset) {
+// Saves `image_bytes` as disk.img in `dir` and loads it as a PC-98 or
+// X68000 tool does.
+disk_image load_bytes(const temp_dir& dir, const bytes& image_bytes, disk_family family) {
   write_file(dir / "disk.img", image_bytes);
   disk_image image;
-  EXPECT_EQ(load_disk_image(image, (dir / "disk.img").string(), offset), 0);
+  EXPECT_EQ(load_disk_image(image, (dir / "disk.img").string(), family), 0);
   return image;
 }
 
@@ -79,7 +81,7 @@ TEST(fat12_read, finds_files_and_follows_chains) {
     if (c.cluster > 1) volume.set_fat(c.cluster, c.value);
     if (c.cluster == 0) volume.data[fat12_volume::slot_offset(1) + 26] = static_cast<std::uint8_t>(c.value);
     if (c.cluster == 1) write_le32(&volume.data[fat12_volume::slot_offset(1) + 28], std::uint32_t(c.value));
-    disk_image image = load_bytes(dir, volume.as_fdi(), fdi_volume_offset);
+    disk_image image = load_bytes(dir, volume.as_fdi(), disk_family::pc98);
     bytes buffer(c.length + 100, 0xAB);  // nothing past the asked length is written
     const auto [result, output] = result_and_output(
         [&] { return read_image_file(image, c.name, std::span(buffer).first(c.length), c.ignore_case); });
@@ -96,27 +98,29 @@ TEST(fat12_load, counts_whole_sectors_and_refuses_short_images) {
   volume.set_fat(40, 0x123);
   bytes fdi = volume.as_fdi();
   fdi.resize(fdi.size() + 100, 0x5A);  // a partial sector is kept but not counted
-  disk_image image = load_bytes(dir, fdi, fdi_volume_offset);
+  disk_image image = load_bytes(dir, fdi, disk_family::pc98);
   EXPECT_EQ(image.fat_count, 41);
   EXPECT_EQ(image.fat.back(), 0x123);
-  EXPECT_EQ(image.image_data, fdi);
-  image = load_bytes(dir, volume.as_xdf(), xdf_volume_offset);
+  EXPECT_EQ(image.container.file_bytes, fdi);
+  image = load_bytes(dir, volume.as_xdf(), disk_family::x68k);
   EXPECT_EQ(image.fat_count, 41);
-  std::vector<std::int32_t> fat = {1};
-  EXPECT_EQ(decode_fat(bytes(1000), 0, fat), 0);  // no whole sector: no entry
-  EXPECT_TRUE(fat.empty());
   // Two sectors, two entries: 12 bits each from the bytes after the boot
-  // sector, 23 61 45 holding 0x123 and 0x456.
+  // sector, 23 61 45 holding 0x123 and 0x456; no whole sector, no entry.
+  auto decoded = [](const bytes& xdf) {
+    disk_container container;
+    std::vector<std::int32_t> fat = {1};
+    EXPECT_EQ(open_disk_container(container, xdf, "disk.img", disk_family::x68k), 0);
+    EXPECT_EQ(decode_fat(container, fat), 0);
+    return fat;
+  };
   bytes two(2048);
   std::copy_n(bytes{0x23, 0x61, 0x45}.begin(), 3, two.begin() + 1024);
-  EXPECT_EQ(decode_fat(two, 0, fat), 0);
-  EXPECT_EQ(fat, (std::vector<std::int32_t>{0x123, 0x456}));
-  EXPECT_EQ(result_and_output([&] { return decode_fat(two, 4096, fat); }),
-            std::make_pair(-1, std::string("memory exhaust!")));
+  EXPECT_EQ(decoded(two), (std::vector<std::int32_t>{0x123, 0x456}));
+  EXPECT_TRUE(decoded(bytes(1000)).empty());
   const std::string path = (dir / "disk.img").string();
   for (std::size_t size : {std::size_t{0}, std::size_t{4096 + 11263}}) {  // short of a system area
     write_file(path, bytes(size, 0));
-    EXPECT_EQ(result_and_output([&] { return load_disk_image(image, path, 4096); }),
+    EXPECT_EQ(result_and_output([&] { return load_disk_image(image, path, disk_family::pc98); }),
               std::make_pair(-1, "disk image too small '" + path + "'\n"));
   }
 }
@@ -128,7 +132,7 @@ TEST(fat12_write, writes_in_place_and_saves_safely) {
   fat12_volume volume;
   volume.add_file("SHAPE   PAT", pattern_bytes(2500, 6), {300, 12, 13});
   bytes expected = volume.as_xdf();
-  disk_image image = load_bytes(dir, expected, xdf_volume_offset);
+  disk_image image = load_bytes(dir, expected, disk_family::x68k);
   const auto write = [&image](const char* name) {
     return result_and_output([&] { return write_image_file(image, name, bytes(2100, 7), true); });
   };
@@ -180,15 +184,29 @@ TEST(fat12_write, refuses_looping_and_cross_linked_chains) {
         volume.add_folder("DEEP       ", 21, {{"DEEPER  DAT", {40}, 1024}}, 20)};
     for (const auto& [cluster, value] : c.fat) volume.set_fat(cluster, value);
     for (const auto& [at, value] : c.slot_bytes) volume.data[slots[c.slot] + at] = value;
-    disk_image image = load_bytes(dir, volume.as_xdf(), xdf_volume_offset);
-    const bytes before = image.image_data;
+    disk_image image = load_bytes(dir, volume.as_xdf(), disk_family::x68k);
+    const bytes before = image.container.file_bytes;
     const bytes data(c.length, 0x77);
     const auto [result, out] =
         result_and_output([&] { return write_image_file(image, "shape.pat", data, true); });
     EXPECT_EQ(result, c.refused ? -1 : 0) << c.how;
     EXPECT_EQ(out.ends_with("fat error 'shape.pat'\n"), c.refused) << c.how;
-    EXPECT_EQ(image.image_data == before, c.refused) << c.how;
+    EXPECT_EQ(image.container.file_bytes == before, c.refused) << c.how;
   }
+}
+
+// A chain that needs a sector the container lacks is not written (the
+// programs' runs show the reading side): SHAPE.PAT on clusters 2-4, sectors
+// 11-13, track 1 records 4-6, with track 1 left out of a D88.
+TEST(fat12_write, refuses_a_chain_through_a_missing_sector) {
+  fat12_volume volume;
+  volume.add_file("SHAPE   PAT", pattern_bytes(3000, 4), {2, 3, 4});
+  const bytes d88 = make_d88(volume.data, {0x2B0, false, false, {1}});
+  disk_image image;
+  ASSERT_EQ(decode_disk_image(image, d88, "disk.img", disk_family::pc98), 0);
+  EXPECT_EQ(result_and_output([&] { return write_image_file(image, "shape.pat", bytes(3000, 1), true); }),
+            std::make_pair(-1, std::string("sector error 'disk.img' track 1 sector 4: absent\n")));
+  EXPECT_EQ(image.container.file_bytes, d88);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t>& image_bytes = images[static_cast<std::size_t>(selector & 1)];
   for (std::size_t i = 0; i < fixed.overlay.size(); ++i) {
     const auto [track, sector] = fixed.overlay[i];
-    const int to = (track * 16 + map[sector]) * apple_sector_bytes;
+    const int to = (track * 16 + map[static_cast<std::size_t>(sector)]) * apple_sector_bytes;
     std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(i) * apple_sector_bytes,
                 apple_sector_bytes, image_bytes.begin() + to);
   }
@@ -47,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // image's own) are not rendered again.
     static std::unordered_set<std::size_t> rendered;
     const std::string_view files(reinterpret_cast<const char*>(shapes.data()), shapes.size());
-    if (whole == 2 && rendered.insert(std::hash<std::string_view>{}(files) * 257 + choice).second) {
+    if (whole == 2 && rendered.insert(std::hash<std::string_view>{}(files) * 257 + static_cast<std::size_t>(choice)).second) {
       const std::string image = (fuzz_scratch_dir() / "disk.dsk").string();
-      write_file(image, disk.disk_data);
+      write_file(image, disk.container.file_bytes);
       const char* const colours[] = {"--mono", "--no-white", "--blur", "--no-blur"};
       const char* const flags[] = {"--16", "--2", "--half-shift", "--dither", "--dither2", "--ega"};
       std::vector<std::string> args = {"a2tiles", "--disk", image, colours[choice >> 6 & 3]};
@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       run_with_args(run_a2tiles, args);
     }
   }
-  // A failed load keeps the image too (its length is never refused).
-  image_bytes = std::move(disk.disk_data);
+  // A failed load keeps the image too (its length is never refused, and it
+  // is always a DSK: the input lies from track 17 on).
+  image_bytes = std::move(disk.container.file_bytes);
   return 0;
 }

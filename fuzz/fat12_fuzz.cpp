@@ -42,15 +42,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const fat12_volume volume = fat12_fuzz_volume();
   static std::array<std::vector<std::uint8_t>, 2> images = {volume.as_xdf(), volume.as_fdi()};
   const bool fdi = size > fat12_system_bytes && (data[fat12_system_bytes] & 1) != 0;
-  const std::int32_t offset = fdi ? fdi_volume_offset : xdf_volume_offset;
+  const std::ptrdiff_t offset = fdi ? fdi_header_bytes : 0;
   std::vector<std::uint8_t>& image_bytes = images[fdi ? 1 : 0];
   std::copy_n(volume.data.begin(), fat12_system_bytes, image_bytes.begin() + offset);
   std::copy_n(data, std::min(size, fat12_system_bytes), image_bytes.begin() + offset);
 
-  // The image always holds a whole system area: decoding cannot fail.
+  // The image always holds a whole system area; decoding fails only where
+  // the input makes the X68000 file another container (a damaged DIM or
+  // D88), and then the file is made afresh.
   disk_image image;
-  if (decode_disk_image(image, std::move(image_bytes), "fuzz.img", offset) != 0) std::abort();
+  if (decode_disk_image(image, std::move(image_bytes), "fuzz.img",
+                        fdi ? disk_family::pc98 : disk_family::x68k) != 0) {
+    image_bytes = fdi ? volume.as_fdi() : volume.as_xdf();
+    return 0;
+  }
   for (const auto& [name, length] : shape_files) round_trip(image, name, length);
-  image_bytes = std::move(image.image_data);
+  image_bytes = std::move(image.container.file_bytes);
   return 0;
 }

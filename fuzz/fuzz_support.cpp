@@ -3,6 +3,7 @@
 #include <random>
 
 #include "bitmap/bitmap.h"
+#include "testing/container_builder.h"
 #include "testing/dos33_builder.h"
 #ifdef SHAPETOOLS_PNG
 #include "testing/png_builder.h"
@@ -25,6 +26,68 @@ void put(const fs::path& dir, const std::string& target, const std::string& name
          const bytes& data) {
   fs::create_directories(dir / target);
   write_file(dir / target / name, data);
+}
+
+// A disk_fuzz input: the selector byte, then the file.
+bytes disk_seed(std::uint8_t selector, const bytes& file) {
+  bytes seed{selector};
+  seed.insert(seed.end(), file.begin(), file.end());
+  return seed;
+}
+
+// A WOZ of `version` holding track 0 alone: every other quarter track
+// unmapped and its bits cut off (WOZ1: the first 6656-byte record; WOZ2:
+// blocks 3-15), the chunks after TRKS dropped.
+bytes woz_of_track_0(const dos33_image& image, int version) {
+  bytes woz = make_woz(image, version);
+  std::fill_n(woz.begin() + 88, 160, std::uint8_t{0xFF});  // TMAP data
+  woz[88] = 0;
+  const std::size_t end = version == 1 ? 256 + 6656 : 16 * 512;
+  if (version == 2) std::fill(woz.begin() + 256 + 8, woz.begin() + 256 + 1280, std::uint8_t{0});
+  woz.resize(end);
+  write_le32(&woz[252], static_cast<std::uint32_t>(end - 256));  // TRKS size
+  return woz;
+}
+
+void write_disk_seeds(const fs::path& dir) {
+  const bytes volume = pattern_bytes(16 * 1024, 61);  // two tracks
+  fat12_volume fdi;
+  fdi.data = volume;
+  put(dir, "disk_fuzz", "pc98.fdi", disk_seed(0, fdi.as_fdi()));
+  put(dir, "disk_fuzz", "pc98.d88", disk_seed(0, make_d88(volume)));
+  put(dir, "disk_fuzz", "pc98-r0.nfd", disk_seed(0, make_nfd(volume, 0)));
+  put(dir, "disk_fuzz", "pc98-r1.nfd", disk_seed(0, make_nfd(volume, 1, 1)));
+  put(dir, "disk_fuzz", "x68k.xdf", disk_seed(1, volume));
+  put(dir, "disk_fuzz", "x68k.dim", disk_seed(1, make_dim(volume)));
+  put(dir, "disk_fuzz", "x68k.d88", disk_seed(1, make_d88(volume, {0x2A0, true, true, {1}})));
+
+  dos33_image image;
+  image.data = pattern_bytes(image.data.size(), 62);
+  bytes dsk = image.as_prodos_order();
+  dsk.resize(2 * 4096);
+  put(dir, "disk_fuzz", "apple.dsk", disk_seed(2, dsk));
+  bytes image_2mg = make_2mg(image, 0);
+  image_2mg.resize(64 + 2 * 4096);
+  write_le32(&image_2mg[0x1C], 2 * 4096);
+  write_le32(&image_2mg[0x20], 0);
+  write_le32(&image_2mg[0x24], 0);
+  put(dir, "disk_fuzz", "apple.2mg", disk_seed(2, image_2mg));
+  put(dir, "disk_fuzz", "apple1.woz", disk_seed(2, woz_of_track_0(image, 1)));
+  put(dir, "disk_fuzz", "apple2.woz", disk_seed(2, woz_of_track_0(image, 2)));
+
+  // Track 17 alone: the NIB's nibbles, and the WOZ2's bits (TRKS entry 17
+  // at byte 256 + 8 * 17: first block, block count, bit count).
+  const bytes nib = make_nib(image);
+  put(dir, "disk_fuzz", "track.nib",
+      disk_seed(3, bytes(nib.begin() + 17 * 6656, nib.begin() + 18 * 6656)));
+  const bytes woz = make_woz(image, 2);
+  const std::size_t entry = 256 + 8 * 17;
+  const std::uint32_t bit_count = read_le32(&woz[entry + 4]);
+  bytes track = {static_cast<std::uint8_t>(bit_count), static_cast<std::uint8_t>(bit_count >> 8),
+                 static_cast<std::uint8_t>(bit_count >> 16)};
+  const auto from = woz.begin() + 512 * read_le16(&woz[entry]);
+  track.insert(track.end(), from, from + 512 * read_le16(&woz[entry + 2]));
+  put(dir, "disk_fuzz", "track.woz", disk_seed(7, track));
 }
 
 // The scratch folder, removed again when the process ends.
@@ -56,7 +119,7 @@ apple_fuzz_image apple2_fuzz_image() {
   for (int s = 0; s < 16; ++s) image.overlay.emplace_back(17, s);
   for (int i = 0; i < 2; ++i) {
     const std::uint8_t type = i == 0 ? 0x04 : 0x84;  // binary, the second one locked
-    const bytes contents = dos33_image::with_length_header(type, pattern_bytes(4096, 21 + i));
+    const bytes contents = dos33_image::with_length_header(type, pattern_bytes(4096, static_cast<std::uint32_t>(21 + i)));
     const dos33_file file = disk.add_file(i == 0 ? "S\x01HP0" : "S\x01HP1", type, contents);
     image.overlay.emplace_back(file.ts_lists[0].track, file.ts_lists[0].sector);
   }
@@ -94,6 +157,8 @@ void write_seed_corpora(const fs::path& dir) {
       put(dir, "apple2_fuzz", "image" + name, apple);
     }
   }
+
+  write_disk_seeds(dir);
 
   put(dir, "egatiles_fuzz", "shapes.ega", pattern_bytes(32768, 41));
   put(dir, "egatiles_fuzz", "short.ega", pattern_bytes(1000, 42));

@@ -34,6 +34,13 @@ struct apple_fuzz_image {
 };
 apple_fuzz_image apple2_fuzz_image();
 
+// disk_fuzz: its input is one byte saying what the rest is, then that.
+// Bits 0-1: the family whose containers the rest is opened as (0 PC-98, 1
+// X68000, 2 Apple II), or 3 for one Apple II track (track 17): nibbles, or
+// with bit 2 set a 3-byte bit count (LE) and the bits. The seeds are small
+// containers: 2HD volumes of two tracks, Apple II images of two tracks,
+// WOZ files holding track 0 alone.
+
 // Writes one folder of seed inputs per fuzz target into `dir`.
 void write_seed_corpora(const std::filesystem::path& dir);
 

@@ -97,5 +97,15 @@ int read_pc98_sheet(const std::string& path, int& rows, int bit_count,
 // Sets the mask bit (8) of every sheet pixel whose mask pixel is not 0.
 void merge_mask(std::span<std::uint8_t> sheet, std::span<const std::uint8_t> mask);
 
+// The extractors' last step (PC-98 and X68000): writes the 4-bit sheet to
+// names[0] and, when a second name is given, its mask as a 1-bit file
+// (indices 8-15 white), under the overwrite guard. The sheet is written
+// before the mask is made, so a failure at the mask leaves a complete
+// sheet. 0, or -1 after "write bitmap file error '%s'\n" (after the
+// library's line) or "convert error\n".
+int write_sheet_and_mask(std::span<const std::string> names, std::uint32_t width,
+                         std::uint32_t height, std::span<const std::uint8_t> palette,
+                         std::span<const std::uint8_t> sheet);
+
 int run_pc98tiles(int argc, char** argv);
 int run_pc98tilepatch(int argc, char** argv);

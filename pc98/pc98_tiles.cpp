@@ -111,3 +111,24 @@ void merge_mask(std::span<std::uint8_t> sheet, std::span<const std::uint8_t> mas
     if (mask[i] != 0) sheet[i] |= 8;
   }
 }
+
+int write_sheet_and_mask(std::span<const std::string> names, std::uint32_t width,
+                         std::uint32_t height, std::span<const std::uint8_t> palette,
+                         std::span<const std::uint8_t> sheet) {
+  if (write_bitmap_file(names[0], width, height, 4, palette, sheet) < 0) {
+    std::printf("write bitmap file error '%s'\n", names[0].c_str());
+    return -1;
+  }
+  if (names.size() < 2) return 0;
+  std::vector<std::uint8_t> mask;
+  if (convert_bit_count(static_cast<int>(width), static_cast<int>(height), 4, mask_select_palette,
+                        sheet, 1, mask_palette, mask) < 0) {
+    std::printf("convert error\n");
+    return -1;
+  }
+  if (write_bitmap_file(names[1], width, height, 1, mask_palette, mask) < 0) {
+    std::printf("write bitmap file error '%s'\n", names[1].c_str());
+    return -1;
+  }
+  return 0;
+}

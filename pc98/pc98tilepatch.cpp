@@ -1,7 +1,8 @@
 // pc98tilepatch: reads an edited 512-pixel-wide sheet BMP (and optionally its
 // 1-bit mask BMP), re-encodes every tile record of "ocshape.pat" and
 // "swshape.pat" from it, writes each shape file back along its existing
-// cluster chain and saves both FDI images under new names.
+// cluster chain and saves both images, each in its own container (FDI, D88,
+// NFD or HDM), under new names.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -146,13 +147,8 @@ int run_pc98tilepatch(int argc, char** argv) {
   std::array<std::vector<std::uint8_t>, 2> shapes;
   for (std::size_t d = 0; d < disks.size(); ++d) {
     const pc98_disk& disk = pc98_disks[d];
-    if (!make_buffer(shapes[d], static_cast<std::size_t>(disk.shape_size))) return 1;
-    if (load_disk_image(disks[d], images[d], fdi_volume_offset) < 0) {
-      std::printf("read disk image error %s\n", images[d].c_str());
-      return 1;
-    }
-    if (read_image_file(disks[d], disk.shape_name, shapes[d], true) < 0) {
-      std::printf("read disk image error %s/%s\n", images[d].c_str(), disk.shape_name);
+    if (!make_buffer(shapes[d], static_cast<std::size_t>(disk.shape_size)) ||
+        load_shape_file(disks[d], images[d], disk_family::pc98, disk.shape_name, shapes[d]) < 0) {
       return 1;
     }
   }

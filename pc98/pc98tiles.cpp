@@ -1,6 +1,7 @@
-// pc98tiles: reads "ocshape.pat" and "swshape.pat" out of the two FDI disk
-// images, draws every tile into the 512 x 736 sheet and writes it as a 4-bit
-// BMP, and, when a second name is given, the tiles' mask plane as a 1-bit BMP.
+// pc98tiles: reads "ocshape.pat" and "swshape.pat" out of the two disk images
+// (FDI, D88, NFD or HDM), draws every tile into the 512 x 736 sheet and
+// writes it as a 4-bit BMP, and, when a second name is given, the tiles'
+// mask plane as a 1-bit BMP.
 #include <array>
 #include <cstdio>
 #include <span>
@@ -32,13 +33,8 @@ int read_shape_files(const std::array<std::string, 2>& images,
   disk_image image;
   for (std::size_t d = 0; d < pc98_disks.size(); ++d) {
     const pc98_disk& disk = pc98_disks[d];
-    if (!make_buffer(shapes[d], static_cast<std::size_t>(disk.shape_size))) return -1;
-    if (load_disk_image(image, images[d], fdi_volume_offset) < 0) {
-      std::printf("read disk image error %s\n", images[d].c_str());
-      return -1;
-    }
-    if (read_image_file(image, disk.shape_name, shapes[d], true) < 0) {
-      std::printf("read disk image error %s/%s\n", images[d].c_str(), disk.shape_name);
+    if (!make_buffer(shapes[d], static_cast<std::size_t>(disk.shape_size)) ||
+        load_shape_file(image, images[d], disk_family::pc98, disk.shape_name, shapes[d]) < 0) {
       return -1;
     }
     free_disk_image(image);
@@ -89,25 +85,7 @@ int run_pc98tiles(int argc, char** argv) {
   if (!make_buffer(sheet, std::size_t{pc98_sheet_width} * pc98_sheet_height)) return 1;
   draw_sheet(shapes, sheet);
 
-  // The sheet is written before the mask is made: a failure at the mask
-  // leaves a complete sheet behind.
-  if (write_bitmap_file(names[0], pc98_sheet_width, pc98_sheet_height, 4, pc98_palette, sheet) <
-      0) {
-    std::printf("write bitmap file error '%s'\n", names[0].c_str());
-    return 1;
-  }
-  if (names.size() < 2) return 0;
-
-  // Indices 8-15 (mask bit set) select white, everything else black.
-  std::vector<std::uint8_t> mask;
-  if (convert_bit_count(pc98_sheet_width, pc98_sheet_height, 4, mask_select_palette, sheet, 1,
-                        mask_palette, mask) < 0) {
-    std::printf("convert error\n");
-    return 1;
-  }
-  if (write_bitmap_file(names[1], pc98_sheet_width, pc98_sheet_height, 1, mask_palette, mask) < 0) {
-    std::printf("write bitmap file error '%s'\n", names[1].c_str());
-    return 1;
-  }
-  return 0;
+  return write_sheet_and_mask(names, pc98_sheet_width, pc98_sheet_height, pc98_palette, sheet) < 0
+             ? 1
+             : 0;
 }

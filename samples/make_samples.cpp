@@ -7,6 +7,8 @@
 //   KV_Mirath.fdi     PC-98 disk 1 (FDI header + FAT12 volume) with OCSHAPE.PAT
 //   KV_Thalwynd.fdi   PC-98 disk 2 with SWSHAPE.PAT
 //   kv-mirath.xdf     X68000 disk (bare FAT12 volume) with SHAPE.PAT
+//   kv-mirath.dim     the same disk as a DIM image, its unused last tracks left out
+//   KVboot.woz        the Apple II disk as a WOZ 2 image (disk nibbles, bit by bit)
 // Each FAT12 volume also holds a few small files, and its shape file lies in
 // three pieces out of order, as on a disk that has been written many times.
 #include <cstdio>
@@ -18,6 +20,7 @@
 
 #include "apple2/apple2.h"
 #include "samples/samples.h"
+#include "testing/container_builder.h"
 #include "testing/dos33_builder.h"
 #include "testing/fat12_builder.h"
 
@@ -122,8 +125,9 @@ int run_make_samples(int argc, char** argv) {
   if (argc > 2 || folder_name == "--help") {
     std::printf(
         "usage: make_samples FOLDER\n"
-        "writes SHAPES.EGA, KVboot.dsk, KVboot.po, KV_Mirath.fdi, KV_Thalwynd.fdi and\n"
-        "kv-mirath.xdf, holding a tile set drawn by program, into FOLDER\n");
+        "writes SHAPES.EGA, KVboot.dsk, KVboot.po, KVboot.woz, KV_Mirath.fdi,\n"
+        "KV_Thalwynd.fdi, kv-mirath.xdf and kv-mirath.dim, holding a tile set drawn by\n"
+        "program, into FOLDER\n");
     return 1;
   }
   const std::filesystem::path folder(folder_name);
@@ -137,20 +141,21 @@ int run_make_samples(int argc, char** argv) {
   try {
     const std::array<std::vector<std::uint8_t>, 2> pc98 = make_sample_pc98_shapes();
     const dos33_image apple = make_apple_volume();
+    const fat12_volume x68k = make_fat12_volume("GAME    X  ", "SHAPE   PAT",
+                                                make_sample_x68k_shapes(), "MAP     DAT", 3);
     const bool written =
         write_sample(folder / "SHAPES.EGA", make_sample_ega_shapes()) &&
         write_sample(folder / "KVboot.dsk", apple.as_dos_order()) &&
         write_sample(folder / "KVboot.po", apple.as_prodos_order()) &&
+        write_sample(folder / "KVboot.woz", make_woz(apple, 2)) &&
         write_sample(
             folder / "KV_Mirath.fdi",
             make_fat12_volume("GAME    EXE", "OCSHAPE PAT", pc98[0], "MAP     DAT", 1).as_fdi()) &&
         write_sample(
             folder / "KV_Thalwynd.fdi",
             make_fat12_volume("TOWNS   EXE", "SWSHAPE PAT", pc98[1], "TOWNS   DAT", 2).as_fdi()) &&
-        write_sample(folder / "kv-mirath.xdf",
-                     make_fat12_volume("GAME    X  ", "SHAPE   PAT", make_sample_x68k_shapes(),
-                                       "MAP     DAT", 3)
-                         .as_xdf());
+        write_sample(folder / "kv-mirath.xdf", x68k.as_xdf()) &&
+        write_sample(folder / "kv-mirath.dim", make_dim(x68k.data, {150, 151, 152, 153}));
     return written ? 0 : 1;
   } catch (const std::exception& e) {
     // The volume builders throw when a file does not fit.

@@ -63,6 +63,8 @@ run_step("${A2TILES}" --2 --half-shift a2tiles-double.bmp)
 run_step("${A2TILES}" --ega --2 --dither2 a2tiles-ega-dither.bmp)
 run_step("${A2TILES}" --16 --mono a2tiles-mono.bmp)
 run_step("${A2TILES}" --disk KVboot.po --po --no-white a2tiles-prodos-no-white.bmp)
+run_step("${A2TILES}" --disk KVboot.woz a2tiles-woz.bmp)
+check_same(a2tiles.bmp a2tiles-woz.bmp)
 
 run_step("${PC98TILES}" pc98.bmp pc98-mask.bmp)
 run_step("${X68KTILES}" x68k.bmp x68k-mask.bmp)
@@ -72,6 +74,13 @@ run_step("${X68KTILEPATCH}" x68k.bmp x68k-mask.bmp)
 check_same(KV_Mirath.fdi KV_Mirath.NEW.fdi)
 check_same(KV_Thalwynd.fdi KV_Thalwynd.NEW.fdi)
 check_same(kv-mirath.xdf kv-mirath.NEW.xdf)
+
+# The X68000 disk as a DIM image: the same sheet, and patched back in its own
+# container byte for byte.
+run_step("${X68KTILES}" --disk kv-mirath.dim x68k-dim.bmp x68k-dim-mask.bmp)
+check_same(x68k.bmp x68k-dim.bmp)
+run_step("${X68KTILEPATCH}" x68k-dim.bmp x68k-dim-mask.bmp --disk kv-mirath.dim --write kv-mirath.NEW.dim)
+check_same(kv-mirath.dim kv-mirath.NEW.dim)
 
 file(GLOB sheets RELATIVE "${DEMO_DIR}" "${DEMO_DIR}/*.bmp")
 list(SORT sheets)

@@ -52,5 +52,6 @@ std::vector<std::uint8_t> draw_sample_x68k_sheet();
 std::vector<std::uint8_t> make_sample_x68k_shapes();
 
 // make_samples FOLDER: writes SHAPES.EGA, KVboot.dsk, KVboot.po,
-// KV_Mirath.fdi, KV_Thalwynd.fdi and kv-mirath.xdf into FOLDER.
+// KVboot.woz, KV_Mirath.fdi, KV_Thalwynd.fdi, kv-mirath.xdf and
+// kv-mirath.dim into FOLDER.
 int run_make_samples(int argc, char** argv);

@@ -54,8 +54,9 @@ dos33_image::dos33_image(int track_count, int catalog_sectors)
   std::reverse(free_sectors_.begin(), free_sectors_.end());  // pop from the back
   for (int t = 3; t < std::min(track_count, 50); ++t) {
     if (t == catalog_track) continue;
-    vtoc[bitmap_start + 4 * t] = 0xFF;
-    vtoc[bitmap_start + 4 * t + 1] = 0xFF;
+    const auto at = static_cast<std::size_t>(bitmap_start + 4 * t);
+    vtoc[at] = 0xFF;
+    vtoc[at + 1] = 0xFF;
   }
 
   for (int i = 0; i < catalog_sectors; ++i) {
@@ -69,7 +70,8 @@ dos33_image::dos33_image(int track_count, int catalog_sectors)
 }
 
 std::span<std::uint8_t> dos33_image::sector(int track, int sector) {
-  const std::size_t position = (static_cast<std::size_t>(track) * 16 + sector) * dos33_sector_bytes;
+  const std::size_t position =
+      (static_cast<std::size_t>(track) * 16 + static_cast<std::size_t>(sector)) * dos33_sector_bytes;
   if (track < 0 || sector < 0 || sector > 15 || position + dos33_sector_bytes > data.size()) {
     throw std::out_of_range("dos33_image::sector outside the image");
   }
@@ -80,7 +82,8 @@ void dos33_image::mark_used(dos33_location where) {
   if (where.track >= 50) return;
   // Byte 0 holds sectors 15..8 (bit 7 = 15), byte 1 sectors 7..0; set = free.
   const int byte = bitmap_start + 4 * where.track + (where.sector >= 8 ? 0 : 1);
-  sector(catalog_track, 0)[byte] &= static_cast<std::uint8_t>(~(1 << (where.sector % 8)));
+  sector(catalog_track, 0)[static_cast<std::size_t>(byte)] &=
+      static_cast<std::uint8_t>(~(1 << (where.sector % 8)));
 }
 
 dos33_location dos33_image::allocate_sector() {
@@ -130,8 +133,8 @@ dos33_file dos33_image::add_file(const std::string& name, std::uint8_t type, con
   e[0] = static_cast<std::uint8_t>(file.ts_lists[0].track);
   e[1] = static_cast<std::uint8_t>(file.ts_lists[0].sector);
   e[2] = type;
-  for (int i = 0; i < 30; ++i) {
-    e[3 + i] = i < static_cast<int>(name.size()) ? static_cast<std::uint8_t>(name[i] | 0x80) : 0xA0;
+  for (std::size_t i = 0; i < 30; ++i) {
+    e[3 + i] = i < name.size() ? static_cast<std::uint8_t>(name[i] | 0x80) : 0xA0;
   }
   put_le16(&e[33], sector_count >= 0 ? sector_count : static_cast<int>(list_count + data_count));
   return file;
@@ -139,7 +142,7 @@ dos33_file dos33_image::add_file(const std::string& name, std::uint8_t type, con
 
 std::span<std::uint8_t> dos33_image::entry(const dos33_file& file) {
   return sector(catalog_track, file.catalog_sector)
-      .subspan(entry_start + entry_bytes * file.slot, entry_bytes);
+      .subspan(static_cast<std::size_t>(entry_start + entry_bytes * file.slot), entry_bytes);
 }
 
 void dos33_image::link_catalog(int from_sector, int track, int sector_number) {
@@ -156,8 +159,9 @@ void dos33_image::link_ts_list(dos33_location list, int track, int sector_number
 
 void dos33_image::set_ts_pair(dos33_location list, int k, int track, int sector_number) {
   std::span<std::uint8_t> bytes_of_list = sector(list.track, list.sector);
-  bytes_of_list[pair_start + 2 * k] = static_cast<std::uint8_t>(track);
-  bytes_of_list[pair_start + 2 * k + 1] = static_cast<std::uint8_t>(sector_number);
+  const auto at = static_cast<std::size_t>(pair_start + 2 * k);
+  bytes_of_list[at] = static_cast<std::uint8_t>(track);
+  bytes_of_list[at + 1] = static_cast<std::uint8_t>(sector_number);
 }
 
 bytes dos33_image::as_dos_order() const { return data; }
@@ -168,7 +172,8 @@ bytes dos33_image::as_prodos_order() const {
     for (int s = 0; s < 16; ++s) {
       const auto from = data.begin() + (t * 16 + s) * dos33_sector_bytes;
       std::copy_n(from, dos33_sector_bytes,
-                  out.begin() + (t * 16 + prodos_position[s]) * dos33_sector_bytes);
+                  out.begin() + (t * 16 + prodos_position[static_cast<std::size_t>(s)]) *
+                                    dos33_sector_bytes);
     }
   }
   return out;

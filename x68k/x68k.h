@@ -1,4 +1,4 @@
-// X68000 shape file ("shape.pat" on the Mirath Disk, an XDF image), the
+// X68000 shape file ("shape.pat" on the Mirath Disk, an XDF, DIM or D88 image), the
 // 16 x 22 tile sheet of 36 x 36 cells that both X68000 tools use, and the
 // two programs: x68ktiles (image -> sheet and mask BMPs) and x68ktilepatch
 // (sheet and mask BMPs -> modified copy of the image).

@@ -80,13 +80,13 @@ class x68k_programs : public ::testing::Test {
   void extract(int bits = 4, int rows = 22) {
     ASSERT_EQ(tiles({"--disk", "disk.xdf", "s.bmp", "m.bmp"}, "y\ny\n").status, 0);
     if (bits == 4) return;
-    resave_bitmap(dir / "s.bmp", static_cast<std::uint16_t>(bits), rows * 36u);
-    resave_bitmap(dir / "m.bmp", static_cast<std::uint16_t>(bits), rows * 36u);
+    resave_bitmap(dir / "s.bmp", static_cast<std::uint16_t>(bits), static_cast<std::uint32_t>(rows) * 36);
+    resave_bitmap(dir / "m.bmp", static_cast<std::uint16_t>(bits), static_cast<std::uint32_t>(rows) * 36);
   }
   bytes shape_in(const std::string& name, const char* file = "shape.pat") {
     disk_image image;
     bytes result(x68k_shape_bytes);
-    EXPECT_EQ(load_disk_image(image, (dir / name).string(), 0), 0);
+    EXPECT_EQ(load_disk_image(image, (dir / name).string(), disk_family::x68k), 0);
     EXPECT_EQ(read_image_file(image, file, result, true), 0);
     return result;
   }

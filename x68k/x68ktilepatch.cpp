@@ -1,5 +1,6 @@
 // x68ktilepatch: packs an edited 576 x 792 sheet BMP (and mask BMP) back
-// into shape.pat of an X68000 XDF image and saves the result as a new image.
+// into shape.pat of an X68000 disk image (XDF, DIM or D88) and saves the
+// result as a new image in the same container.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -103,14 +104,7 @@ int run_x68ktilepatch(int argc, char** argv) {
   }
 
   disk_image image;
-  if (load_disk_image(image, disk, xdf_volume_offset) < 0) {
-    std::printf("read disk image error %s\n", disk.c_str());
-    return 1;
-  }
-  if (read_image_file(image, shape_file, shape, true) < 0) {
-    std::printf("read disk image error %s/%s\n", disk.c_str(), shape_file.c_str());
-    return 1;
-  }
+  if (load_shape_file(image, disk, disk_family::x68k, shape_file, shape) < 0) return 1;
 
   // Cells below a short sheet take their picture from the cell of the tile
   // they belong to; with no stand-in on the sheet they keep their disk bytes.

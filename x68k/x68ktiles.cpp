@@ -1,5 +1,5 @@
-// x68ktiles: unpacks shape.pat of an X68000 XDF image into a 576 x 792
-// 4-bit sheet BMP and, on request, a 1-bit mask BMP.
+// x68ktiles: unpacks shape.pat of an X68000 disk image (XDF, DIM or D88)
+// into a 576 x 792 4-bit sheet BMP and, on request, a 1-bit mask BMP.
 #include <array>
 #include <cstdio>
 #include <span>
@@ -41,7 +41,6 @@ int run_x68ktiles(int argc, char** argv) {
     std::printf("no output bitmap filename\n");
     return 1;
   }
-  const std::string& sheet_name = positionals[0];
   std::vector<output_file> outputs;
   for (const std::string& name : positionals) outputs.push_back({name});
   if (check_output_files(std::span(&disk, 1), outputs) < 0) return 1;
@@ -51,14 +50,7 @@ int run_x68ktiles(int argc, char** argv) {
   std::vector<std::uint8_t> canvas;
   if (!make_buffer(shape, x68k_shape_bytes) || !make_buffer(canvas, x68k_canvas_bytes)) return 1;
   disk_image image;
-  if (load_disk_image(image, disk, xdf_volume_offset) < 0) {
-    std::printf("read disk image error %s\n", disk.c_str());
-    return 1;
-  }
-  if (read_image_file(image, shape_file, shape, true) < 0) {
-    std::printf("read disk image error %s/%s\n", disk.c_str(), shape_file);
-    return 1;
-  }
+  if (load_shape_file(image, disk, disk_family::x68k, shape_file, shape) < 0) return 1;
   free_disk_image(image);
 
   for (int row = 0; row < x68k_sheet_rows; ++row) {
@@ -73,24 +65,8 @@ int run_x68ktiles(int argc, char** argv) {
                        canvas);
     }
   }
-  if (write_bitmap_file(sheet_name, x68k_sheet_width, x68k_sheet_height, 4, x68k_palette, canvas) <
-      0) {
-    std::printf("write bitmap file error '%s'\n", sheet_name.c_str());
-    return 1;
-  }
-  if (positionals.size() < 2) return 0;
-
-  const std::string& mask_name = positionals[1];
-  std::vector<std::uint8_t> mask;
-  if (convert_bit_count(x68k_sheet_width, x68k_sheet_height, 4, mask_select_palette, canvas, 1,
-                        mask_palette, mask) < 0) {
-    std::printf("convert error\n");
-    return 1;
-  }
-  if (write_bitmap_file(mask_name, x68k_sheet_width, x68k_sheet_height, 1, mask_palette, mask) <
-      0) {
-    std::printf("write bitmap file error '%s'\n", mask_name.c_str());
-    return 1;
-  }
-  return 0;
+  return write_sheet_and_mask(positionals, x68k_sheet_width, x68k_sheet_height, x68k_palette,
+                              canvas) < 0
+             ? 1
+             : 0;
 }
