@@ -70,7 +70,7 @@ TEST(bitmap_read, round_trip_at_every_bit_count) {
     for (std::uint32_t width : {1u, 3u, 7u, 8u, 9u, 10u, 31u, 33u}) {
       const std::uint32_t height = 5;
       const auto pixel_bytes = static_cast<std::size_t>(bitmap_pixel_bytes(bits));
-      bytes canvas = pattern_bytes(width * height * pixel_bytes, width * 100 + bits);
+      bytes canvas = pattern_bytes(width * height * pixel_bytes, width * 100 + static_cast<unsigned>(bits));
       for (auto& b : canvas) b &= bits == 1 ? 1 : bits == 4 ? 0x0F : 0xFF;
       const bytes palette = pattern_bytes(1024, 7);
       file_ptr file(std::tmpfile(), &std::fclose);

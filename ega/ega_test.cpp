@@ -25,9 +25,9 @@ TEST(egatiles, writes_the_sheet) {
   EXPECT_EQ(bytes(bmp.begin() + 54, bmp.begin() + 118), ega_colours);
   // Tile n lands at tile row n / 16, column n % 16; pixel (x, y) of the
   // sheet is stored in BMP row 255 - y, two pixels a byte, left one high.
-  for (int y = 0; y < 256; ++y) {
-    for (int x = 0; x < 256; x += 2) {
-      const int tile = y / 16 * 16 + x / 16;
+  for (std::size_t y = 0; y < 256; ++y) {
+    for (std::size_t x = 0; x < 256; x += 2) {
+      const std::size_t tile = y / 16 * 16 + x / 16;
       ASSERT_EQ(bmp[118 + (255 - y) * 128 + x / 2], shapes[tile * 128 + y % 16 * 8 + x % 16 / 2])
           << x << "," << y;
     }

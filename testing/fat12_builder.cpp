@@ -81,7 +81,8 @@ int fat12_volume::add_file(const std::string& dos_name, const bytes& contents,
   std::copy(dos_name.begin(), dos_name.end(), data.begin() + static_cast<std::ptrdiff_t>(at));
   data[at + 11] = 0x20;  // archive attribute
   put16(data, at + 26, clusters.empty() ? 0 : static_cast<unsigned>(clusters.front()));
-  put32(data, at + 28, static_cast<std::uint32_t>(size < 0 ? contents.size() : size));
+  put32(data, at + 28,
+        static_cast<std::uint32_t>(size < 0 ? static_cast<std::int64_t>(contents.size()) : size));
 
   for (std::size_t i = 0; i < clusters.size(); ++i) {
     set_fat(clusters[i], i + 1 < clusters.size() ? clusters[i + 1] : 0xFFF);
