@@ -11,19 +11,13 @@
 
 namespace {
 
-// A 2HD volume holding one file on consecutive clusters from cluster 2.
-bytes volume_with(const std::string& dos_name, std::size_t size, std::uint32_t seed) {
-  fat12_volume volume;
-  volume.add_file_contiguous(dos_name, pattern_bytes(size, seed), 2);
-  return volume.data;
-}
-
 // The PC-98 disks (ocshape.pat 108160 bytes on clusters 2-107, swshape.pat
 // 62464), the X68000 disk (shape.pat 212544, clusters 2-209) and the Apple
 // II disk (the hi-res shape files, binary files of 4096 bytes: S^AHP1 has its
 // T/S list on track 19, sector 13 and its data from sector 12 down).
-const std::array<bytes, 2> pc98 = {volume_with("OCSHAPE PAT", 108160, 1), volume_with("SWSHAPE PAT", 62464, 2)};
-const bytes x68k = volume_with("SHAPE   PAT", 212544, 3);
+const std::array<bytes, 2> pc98 = {fat12_volume::with_file("OCSHAPE PAT", pattern_bytes(108160, 1)).data,
+                                   fat12_volume::with_file("SWSHAPE PAT", pattern_bytes(62464, 2)).data};
+const bytes x68k = fat12_volume::with_file("SHAPE   PAT", pattern_bytes(212544, 3)).data;
 const dos33_image apple = [] {
   dos33_image image;
   for (const char* name : {"S\x01HP0", "S\x01HP1"}) {
@@ -43,9 +37,8 @@ class disk_programs : public testing::Test {
   // Runs `program` after removing the outputs of the run before.
   void run(const std::string& program, const std::vector<std::string>& args, const std::string& output = "") {
     for (const char* name : {"c.bmp", "cm.bmp", "o", "o1", "o2"}) std::filesystem::remove(dir / name);
-    const program_result result = run_program(program, args, dir.path);
-    EXPECT_EQ(result.status, 0) << program << " " << testing::PrintToString(args);
-    EXPECT_EQ(result.output, output) << program << " " << testing::PrintToString(args);
+    EXPECT_EQ(run_program(program, args, dir.path), (program_result{0, output}))
+        << program << " " << testing::PrintToString(args);
   }
   temp_dir dir;
 };
@@ -113,9 +106,6 @@ TEST_F(disk_programs, every_container_gives_the_plain_sheet_and_saves_back_uncha
   }
 }
 
-// Offset of the k-th sector header (0-7) of track t in a D88 of every track.
-std::size_t d88_sector(int t, int k) { return 0x2B0 + static_cast<std::size_t>(t * 8 + k) * 1040; }
-
 TEST_F(disk_programs, damaged_containers_end_the_run_with_their_lines) {
   // d1.d88 lacks track 2 (ocshape.pat's cluster 7 first); x.d88's shape.pat
   // cluster 100, stored first on track 13 as record 6, is of 512 bytes;
@@ -124,8 +114,8 @@ TEST_F(disk_programs, damaged_containers_end_the_run_with_their_lines) {
   // its third) fails its checksum.
   write_file(dir / "d1.d88", make_d88(pc98[0], {0x2B0, false, false, {2}}));
   bytes x68k_d88 = make_d88(x68k), root_d88 = make_d88(x68k);
-  x68k_d88[d88_sector(13, 0) + 3] = 2;
-  root_d88[d88_sector(0, 7) + 3] = 2;
+  x68k_d88[d88_sector_header(13, 0) + 3] = 2;
+  root_d88[d88_sector_header(0, 7) + 3] = 2;
   write_file(dir / "x.d88", x68k_d88);
   write_file(dir / "r.d88", root_d88);
   write_file(dir / "f.dim", make_dim(x68k, {0}));
@@ -133,9 +123,7 @@ TEST_F(disk_programs, damaged_containers_end_the_run_with_their_lines) {
   dim.pop_back();
   write_file(dir / "x.dim", dim);
   bytes nib = make_nib(apple);
-  std::size_t at = 19 * 6656;
-  while (!(nib[at] == 0xD5 && nib[at + 1] == 0xAA && nib[at + 2] == 0x96 && nib[at + 7] == 0xAF && nib[at + 8] == 0xAA)) ++at;
-  while (!(nib[at] == 0xD5 && nib[at + 1] == 0xAA && nib[at + 2] == 0xAD)) ++at;
+  const std::size_t at = nib_field(nib, 19, 10, true);
   nib[at + 50] = nib[at + 50] == 0x96 ? 0x97 : 0x96;
   write_file(dir / "a.nib", nib);
   write_file(dir / "big.fdi", bytes(4 * 1024 * 1024 + 1, 0));

@@ -104,21 +104,6 @@ TEST(disk_containers, place_dsk_sectors_of_any_length) {
   EXPECT_EQ(capture_stdout([&] { print_sector_fault(disk, 18 * 16 + 3); }), "sector error 'disk.img' track 18 sector 3: absent\n");
 }
 
-// Offset of the k-th sector header (0-7) of track t in a D88 of every track.
-std::size_t d88_sector(int t, int k) { return 0x2B0 + static_cast<std::size_t>(t * 8 + k) * 1040; }
-
-// Where the address field of physical sector p starts in NIB track t (one
-// that does not wrap round): D5 AA 96, 4-and-4 volume, track, sector, checksum.
-std::size_t nib_address(const bytes& nib, int t, int p) {
-  const auto begin = static_cast<std::size_t>(t) * 6656;
-  std::size_t at = begin;
-  while (at + 11 < begin + 6656 && !(nib[at] == 0xD5 && nib[at + 1] == 0xAA && nib[at + 2] == 0x96 &&
-                                     (((nib[at + 7] << 1) | 1) & nib[at + 8]) == p)) {
-    ++at;
-  }
-  return at;
-}
-
 TEST(disk_containers, refuse_damage_or_mark_the_sectors) {
   const bytes d88 = make_d88(volume), nfd0 = make_nfd(volume, 0), nfd1 = make_nfd(volume, 1, 153),
               dim = make_dim(volume), image_2mg = make_2mg(image, 0), nib_2mg = make_2mg(image, 2),
@@ -133,13 +118,13 @@ TEST(disk_containers, refuse_damage_or_mark_the_sectors) {
       // Not a D88 (no line: read as the plain FDI).
       {"d88 size field", disk_family::pc98, d88, [](bytes& f) { f.pop_back(); }, "", {}},
       {"d88 out of order", disk_family::pc98, d88, [&](bytes& f) { put32(f, 0x24, read_le32(&f[0x28]) + 1); }, "", {}},
-      {"d88 data past its track", disk_family::x68k, d88, [](bytes& f) { f[d88_sector(5, 7) + 14] = 2; }, "damaged D88 image 'disk.img' (track 5)\n", {}},
+      {"d88 data past its track", disk_family::x68k, d88, [](bytes& f) { f[d88_sector_header(5, 7) + 14] = 2; }, "damaged D88 image 'disk.img' (track 5)\n", {}},
       // Track 3 stores records 4 7 2 5 8 3 6 1: the 2nd renamed 4, the 4th of
       // N = 2 (512 bytes), the 6th of another cylinder.
       {"d88 sector ids", disk_family::pc98, d88, [](bytes& f) {
-         f[d88_sector(3, 1) + 2] = 4;
-         f[d88_sector(3, 3) + 3] = 2;
-         f[d88_sector(3, 5)] = 9;
+         f[d88_sector_header(3, 1) + 2] = 4;
+         f[d88_sector_header(3, 3) + 3] = 2;
+         f[d88_sector_header(3, 5)] = 9;
        }, "", {{27, "duplicate"}, {30, "absent"}, {28, "wrong size"}, {26, "absent"}, {24, "present"}}},
       {"nfd header size", disk_family::pc98, nfd0, [&](bytes& f) { put32(f, 0x110, f.size() + 1); }, "damaged NFD image 'disk.img' (header)\n", {}},
       {"nfd truncated", disk_family::pc98, nfd0, [](bytes& f) { f.pop_back(); }, "damaged NFD image 'disk.img' (truncated)\n", {}},
@@ -165,20 +150,20 @@ TEST(disk_containers, refuse_damage_or_mark_the_sectors) {
          std::fill_n(f.begin() + 512 * (3 + 13 * 5), 13 * 512, 0);
        }, "", {{32, "absent"}, {47, "absent"}, {83, "unreadable"}, {96, "present"}}},
       // Track 3: no D5 AA 96 left. Track 9: physical sector 5 (logical 5)
-      // renamed 6 (logical 12), its checksum kept right. Track 10: a data
+      // renamed 6 (logical 12), its checksum kept right (address field: D5
+      // AA 96, 4-and-4 volume, track, sector, checksum). Track 10: a data
       // nibble of physical 2 (logical 14) changed. Track 11: the address
       // checksum of physical 1 (logical 7) broken.
       {"nib sector faults", disk_family::apple2, nib, [](bytes& f) {
          std::replace(f.begin() + 3 * 6656, f.begin() + 4 * 6656, std::uint8_t{0x96}, std::uint8_t{0x97});
-         const std::size_t renamed = nib_address(f, 9, 5);
+         const std::size_t renamed = nib_field(f, 9, 5);
          f[renamed + 7] = (6 >> 1) | 0xAA;
          f[renamed + 8] = 6 | 0xAA;
          f[renamed + 9] = (254 ^ 9 ^ 6) >> 1 | 0xAA;
          f[renamed + 10] = (254 ^ 9 ^ 6) | 0xAA;
-         std::size_t data = nib_address(f, 10, 2);
-         while (f[data] != 0xD5 || f[data + 2] != 0xAD) ++data;
+         const std::size_t data = nib_field(f, 10, 2, true);
          f[data + 103] = f[data + 103] == 0x96 ? 0x97 : 0x96;
-         f[nib_address(f, 11, 1) + 9] ^= 0x01;
+         f[nib_field(f, 11, 1) + 9] ^= 0x01;
        }, "", {{48, "unreadable"}, {63, "unreadable"}, {156, "duplicate"}, {149, "unreadable"}, {151, "present"},
                {174, "unreadable"}, {173, "present"}, {183, "unreadable"}, {199, "present"}}},
   };

@@ -16,9 +16,7 @@ TEST(egatiles, writes_the_sheet) {
   longer.resize(40000, 0xEE);
   write_file(dir / "SHAPES.EGA", longer);
   write_file(dir / "out.bmp", std::string("BM, an earlier sheet"));  // replaced without a question
-  const program_result r = run_program("egatiles", {"SHAPES.EGA", "out.bmp"}, dir.path);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output, "");
+  EXPECT_EQ(run_program("egatiles", {"SHAPES.EGA", "out.bmp"}, dir.path), (program_result{0, ""}));
   const bytes bmp = read_file(dir / "out.bmp");
   ASSERT_EQ(bmp.size(), 32886u);
   EXPECT_EQ(read_le32(&bmp[10]), 118u);

@@ -1,15 +1,10 @@
 // pc98tiles and pc98tilepatch run end to end on synthetic FDI images.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <filesystem>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
-#include "pc98/pc98.h"
 #include "testing/fat12_builder.h"
 #include "testing/testing.h"
 
@@ -17,45 +12,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// An FDI image holding `contents` as the one file `dos_name`, on
-// consecutive clusters from cluster 2.
-bytes make_fdi(const std::string& dos_name, const bytes& contents) {
-  fat12_volume volume;
-  volume.add_file_contiguous(dos_name, contents, 2);
-  return volume.as_fdi();
-}
-
-// The shape file of disk 0 or 1 as stored in an image made by make_fdi
-// (zeros when there is no such image).
-bytes read_shape_file(const fs::path& image_path, std::size_t disk) {
-  const std::size_t first = fat12_volume::fdi_header_bytes + fat12_volume::cluster_offset(2);
-  bytes image = read_file(image_path);
-  image.resize(first + static_cast<std::size_t>(pc98_disks[disk].shape_size));
-  return bytes(image.begin() + static_cast<std::ptrdiff_t>(first), image.end());
-}
-
 // The record at `offset` of a shape file: `planes` planes of 128 bytes.
 bytes record_at(const bytes& file, int offset, int planes) {
   return bytes(file.begin() + offset, file.begin() + offset + planes * 128);
 }
 
+// The two disks hold ocshape.pat and swshape.pat on consecutive clusters
+// from cluster 2.
 class pc98_programs : public testing::Test {
  protected:
   void SetUp() override {
-    write_file(dir / "KV_Mirath.fdi", make_fdi("OCSHAPE PAT", shapes[0]));
-    write_file(dir / "KV_Thalwynd.fdi", make_fdi("SWSHAPE PAT", shapes[1]));
+    write_file(dir / "KV_Mirath.fdi", fat12_volume::with_file("OCSHAPE PAT", shapes[0]).as_fdi());
+    write_file(dir / "KV_Thalwynd.fdi", fat12_volume::with_file("SWSHAPE PAT", shapes[1]).as_fdi());
   }
-
-  // Runs pc98tilepatch on sheet.bmp and `args`, replacing the new images of
-  // an earlier run, and returns the shape files it wrote.
-  std::array<bytes, 2> patch(std::vector<std::string> args) {
-    for (const char* name : {"KV_Mirath.NEW.fdi", "KV_Thalwynd.NEW.fdi"}) fs::remove(dir / name);
-    args.insert(args.begin(), "sheet.bmp");
-    const program_result result = run_program("pc98tilepatch", args, dir.path);
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.output, "write 'KV_Mirath.NEW.fdi'\nwrite 'KV_Thalwynd.NEW.fdi'\n");
-    return {read_shape_file(dir / "KV_Mirath.NEW.fdi", 0),
-            read_shape_file(dir / "KV_Thalwynd.NEW.fdi", 1)};
+  // The shape file of disk 0 or 1 as stored in the FDI `name`.
+  bytes shape_in(const std::string& name, std::size_t disk) {
+    const bytes image = read_file(dir / name);
+    const auto first = std::ptrdiff_t(fat12_volume::fdi_header_bytes + fat12_volume::cluster_offset(2));
+    if (image.size() < std::size_t(first) + shapes[disk].size()) return {};
+    return bytes(image.begin() + first, image.begin() + first + std::ptrdiff_t(shapes[disk].size()));
   }
   temp_dir dir;
   std::array<bytes, 2> shapes = {pattern_bytes(108160, 1), pattern_bytes(62464, 2)};
@@ -64,9 +39,7 @@ class pc98_programs : public testing::Test {
 }  // namespace
 
 TEST_F(pc98_programs, pc98tiles_draws_sheet_and_mask_from_the_records) {
-  const program_result result = run_program("pc98tiles", {"sheet.bmp", "mask.bmp"}, dir.path);
-  ASSERT_EQ(result.status, 0);
-  EXPECT_EQ(result.output, "");
+  ASSERT_EQ(run_program("pc98tiles", {"sheet.bmp", "mask.bmp"}, dir.path), (program_result{0, ""}));
   EXPECT_EQ(fs::file_size(dir / "sheet.bmp"), 54u + 64u + 256u * 736u);
   EXPECT_EQ(fs::file_size(dir / "mask.bmp"), 54u + 8u + 64u * 736u);
   const bitmap_image sheet = load_bitmap(dir / "sheet.bmp");
@@ -97,14 +70,12 @@ TEST_F(pc98_programs, pc98tiles_draws_sheet_and_mask_from_the_records) {
 }
 
 TEST_F(pc98_programs, messages_and_exit_statuses) {
-  write_file(dir / "noshape.fdi", make_fdi("OTHER   PAT", shapes[0]));
-  fat12_volume sub;  // swshape.pat's chain runs through a file in a folder
-  sub.add_file_contiguous("SWSHAPE PAT", shapes[1], 2);
+  write_file(dir / "noshape.fdi", fat12_volume::with_file("OTHER   PAT", shapes[0]).as_fdi());
+  fat12_volume sub = fat12_volume::with_file("SWSHAPE PAT", shapes[1]);  // its chain runs into a folder's file
   sub.add_folder("SUB        ", 600, {{"INNER   DAT", {610, 611}, 2048}});
   sub.set_fat(10, 610);
   sub.set_fat(610, 11);
   write_file(dir / "sub.fdi", sub.as_fdi());
-  fs::create_directory(dir / "folder");
   write_file(dir / "old.bmp", std::string("old"));
   const std::tuple<const char*, std::uint32_t, std::uint32_t, std::uint16_t> blanks[] = {
       {"sheet.bmp", 512, 736, 4}, {"low.bmp", 512, 511, 4},   {"wide.bmp", 513, 736, 4},
@@ -139,11 +110,6 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
       {p, {"sheet.bmp", "--disk1", "noshape.fdi"}, 1, no_shape + unread + "noshape.fdi/ocshape.pat\n"},
       // A damaged chain on disk 2 saves neither image.
       {p, {"sheet.bmp", "--disk2", "sub.fdi"}, 1, "fat error 'swshape.pat'\nwrite disk image error sub.NEW.fdi/swshape.pat\n"},
-      // A folder is no input file.
-      {t, {"a.bmp", "--disk1", "folder"}, 1, "open error 'folder'\n" + unread + "folder\n"},
-      {p, {"folder"}, 1, "open error 'folder'\nread shapes file error 'folder'\n"},
-      {p, {"sheet.bmp", "folder"}, 1, "open error 'folder'\nread mask file error 'folder'\n"},
-      {p, {"sheet.bmp", "--disk2", "folder"}, 1, "open error 'folder'\n" + unread + "folder\n"},
       // No output may be an input or another output; nothing is read first.
       {t, {"--disk2", "old.bmp", "old.bmp"}, 1, "output is input file 'old.bmp'\n"},
       {p, {"sheet.bmp", "--disk1", "KV_Thalwynd.fdi"}, 1, "output file given twice 'KV_Thalwynd.NEW.fdi'\n"},
@@ -158,18 +124,8 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
                fs::exists(dir / "KV_Mirath.NEW.fdi") || fs::exists(dir / "KV_Thalwynd.NEW.fdi") ||
                fs::exists(dir / "sub.NEW.fdi"));
   EXPECT_EQ(read_file(dir / "old.bmp"), bytes({'o', 'l', 'd'}));
-  EXPECT_EQ(read_shape_file(dir / "KV_Thalwynd.fdi", 1), shapes[1]);
+  EXPECT_EQ(shape_in("KV_Thalwynd.fdi", 1), shapes[1]);
   EXPECT_EQ(fs::file_size(dir / "x.fdi"), fs::file_size(dir / "KV_Mirath.fdi"));
-}
-
-TEST_F(pc98_programs, pc98tilepatch_gives_back_the_images_from_an_unedited_sheet) {
-  ASSERT_EQ(run_program("pc98tiles", {"sheet.bmp", "mask.bmp"}, dir.path).status, 0);
-  const bytes images[2] = {read_file(dir / "KV_Mirath.fdi"), read_file(dir / "KV_Thalwynd.fdi")};
-  patch({"mask.bmp"});
-  EXPECT_EQ(read_file(dir / "KV_Mirath.NEW.fdi"), images[0]);
-  EXPECT_EQ(read_file(dir / "KV_Thalwynd.NEW.fdi"), images[1]);
-  EXPECT_EQ(read_file(dir / "KV_Mirath.fdi"), images[0]);
-  EXPECT_EQ(read_file(dir / "KV_Thalwynd.fdi"), images[1]);
 }
 
 // Cell rows missing from a short sheet come from their stand-in cells.
@@ -180,43 +136,39 @@ TEST_F(pc98_programs, pc98tilepatch_fills_missing_rows_from_stand_ins) {
   // 0x8200, 16 (4) at 0x1E80, 273 (4) at 0x11C80, 305 at 0x13A80, 321 at
   // 0x15880, 256 (3) at 0x1280, 288 (4) at 0x10480; rows 21 and 22 fill
   // 0x9F00-0xA4FF and 0x17680-0x1A67F.
-  const auto record = [this](int disk, int offset, int planes) {
-    return record_at(shapes[static_cast<std::size_t>(disk - 1)], offset, planes);
-  };
+  const auto record = [this](int offset, int planes) { return record_at(shapes[0], offset, planes); };
   bytes shore(512, 0);  // the shore line after --no-shores: only mask
   std::fill_n(shore.begin(), 128, 0xFF);
-  bytes unmasked = record(1, 0x1E80, 4);  // cell 16 without its mask plane
+  bytes unmasked = record(0x1E80, 4);  // cell 16 without its mask plane
   std::fill_n(unmasked.begin(), 128, 0);
   const struct {
     std::uint32_t height; std::vector<std::string> args;
-    std::vector<std::tuple<int, int, int, bytes>> want;
-    // want: disk, offset, planes, record
+    std::vector<std::tuple<int, int, bytes>> want;  // offset, planes, record on disk 1
   } runs[] = {
       // 16 rows: later rows come from their stand-ins, the missing shore
       // line and rows 21-22 (no stand-in) keep their bytes from the disk.
-      {512, {"mask.bmp"},
-       {{1, 0x1280, 3, record(1, 0x1100, 3)}, {1, 0x10480, 4, record(1, 0x8200, 4)},
-        {1, 0x11C80, 4, record(1, 0x11C80, 4)}, {1, 0x9F00, 12, record(1, 0x9F00, 12)},
-        {1, 0x17680, 96, record(1, 0x17680, 96)}}},
-      {512, {"mask.bmp", "--no-shores"},
-       {{1, 0x1280, 3, record(1, 0x1100, 3)}, {1, 0x11C80, 4, shore}, {1, 0x13A80, 4, shore}}},
+      {512, {"sheet.bmp", "mask.bmp"},
+       {{0x1280, 3, record(0x1100, 3)}, {0x10480, 4, record(0x8200, 4)}, {0x11C80, 4, record(0x11C80, 4)},
+        {0x9F00, 12, record(0x9F00, 12)}, {0x17680, 96, record(0x17680, 96)}}},
+      {512, {"sheet.bmp", "mask.bmp", "--no-shores"},
+       {{0x1280, 3, record(0x1100, 3)}, {0x11C80, 4, shore}, {0x13A80, 4, shore}}},
       // A partial cell row counts for nothing: 18 rows, shore line frames
       // from row 17.
-      {596, {"mask.bmp"},
-       {{1, 0x1280, 3, record(1, 0x1280, 3)}, {1, 0x10480, 4, record(1, 0x8200, 4)},
-        {1, 0x13A80, 4, record(1, 0x11C80, 4)}}},
+      {596, {"sheet.bmp", "mask.bmp"},
+       {{0x1280, 3, record(0x1280, 3)}, {0x10480, 4, record(0x8200, 4)}, {0x13A80, 4, record(0x11C80, 4)}}},
       // Without a mask BMP every mask plane is cleared, save the shore line's.
-      {736, {"--no-shores"},
-       {{1, 0x1E80, 4, unmasked}, {1, 0x380, 3, record(1, 0x380, 3)}, {1, 0x13A80, 4, shore},
-        {1, 0x15880, 4, shore}}},
+      {736, {"sheet.bmp", "--no-shores"},
+       {{0x1E80, 4, unmasked}, {0x380, 3, record(0x380, 3)}, {0x13A80, 4, shore}, {0x15880, 4, shore}}},
   };
   for (const auto& [height, args, want] : runs) {
     ASSERT_EQ(run_program("pc98tiles", {"sheet.bmp", "mask.bmp"}, dir.path, "y\ny\n").status, 0);
     resave_bitmap(dir / "sheet.bmp", 24, height);
     resave_bitmap(dir / "mask.bmp", 8, height);
-    const std::array<bytes, 2> written = patch(args);
-    for (const auto& [disk, offset, planes, expected] : want) {
-      EXPECT_EQ(record_at(written[static_cast<std::size_t>(disk - 1)], offset, planes), expected) << height << " " << offset;
+    for (const char* name : {"KV_Mirath.NEW.fdi", "KV_Thalwynd.NEW.fdi"}) fs::remove(dir / name);
+    EXPECT_EQ(run_program("pc98tilepatch", args, dir.path),
+              (program_result{0, "write 'KV_Mirath.NEW.fdi'\nwrite 'KV_Thalwynd.NEW.fdi'\n"}));
+    for (const auto& [offset, planes, expected] : want) {
+      EXPECT_EQ(record_at(shape_in("KV_Mirath.NEW.fdi", 0), offset, planes), expected) << height << " " << offset;
     }
   }
 }

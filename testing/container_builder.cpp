@@ -421,3 +421,20 @@ bytes make_woz(const dos33_image& image, int version) {
   put32(file, 8, crc32(std::span(file).subspan(12)));
   return file;
 }
+
+std::size_t d88_sector_header(int t, int k) {
+  return 0x2B0 + static_cast<std::size_t>(t * hd_sectors_per_track + k) * (16 + hd_sector);
+}
+
+std::size_t nib_field(const bytes& nib, int t, int p, bool data) {
+  const std::size_t end = static_cast<std::size_t>(t + 1) * 6656;
+  const auto field = [&](std::size_t at, std::uint8_t last) {
+    return nib.at(at) == 0xD5 && nib.at(at + 1) == 0xAA && nib.at(at + 2) == last;
+  };
+  std::size_t at = static_cast<std::size_t>(t) * 6656;
+  // The sector number in 4-and-4 code: odd bits, then even bits, each with
+  // the other bits set.
+  while (at + 11 < end && !(field(at, 0x96) && (((nib[at + 7] << 1) | 1) & nib[at + 8]) == p)) ++at;
+  while (data && at + 3 < end && !field(at, 0xAD)) ++at;
+  return at;
+}

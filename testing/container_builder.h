@@ -51,3 +51,12 @@ bytes make_2mg(const dos33_image& image, int format);
 // and 4t + 1 mapped to track t, a META chunk, and the CRC-32 filled in.
 bytes make_nib(const dos33_image& image);
 bytes make_woz(const dos33_image& image, int version);
+
+// Offset in a D88 of every track (the 0x2B0 header) of the sector header
+// stored k-th (0-7) on track t.
+std::size_t d88_sector_header(int t, int k);
+
+// Offset in a NIB of the address field (D5 AA 96) of physical sector p on
+// track t, one that does not straddle the end of the track, or with `data`
+// of the data field (D5 AA AD) after it.
+std::size_t nib_field(const bytes& nib, int t, int p, bool data = false);

@@ -143,6 +143,12 @@ int fat12_volume::add_file_contiguous(const std::string& dos_name, const bytes& 
   return add_file(dos_name, contents, clusters, size);
 }
 
+fat12_volume fat12_volume::with_file(const std::string& dos_name, const bytes& contents) {
+  fat12_volume volume;
+  volume.add_file_contiguous(dos_name, contents, 2);
+  return volume;
+}
+
 int fat12_volume::clusters_for(std::size_t length) {
   return static_cast<int>((length + sector_bytes - 1) / sector_bytes);
 }

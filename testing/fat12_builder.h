@@ -53,6 +53,10 @@ struct fat12_volume {
   int add_file_contiguous(const std::string& dos_name, const bytes& contents, int first_cluster,
                           std::int64_t size = -1);
 
+  // A volume holding `contents` as its one file `dos_name`, on consecutive
+  // clusters from cluster 2.
+  static fat12_volume with_file(const std::string& dos_name, const bytes& contents);
+
   // Clusters needed for `length` bytes.
   static int clusters_for(std::size_t length);
 

@@ -35,8 +35,7 @@ TEST(png_sheets, extractors_write_their_bmp_as_png_and_patch_tools_read_it_back)
       std::vector<std::string> args(r.run.begin() + 1, r.run.end());
       args.push_back(sheet + ending);
       if (r.mask) args.push_back(mask + ending);
-      const program_result result = run_program(r.run[0], args, dir.path);
-      ASSERT_EQ(std::pair(result.status, result.output), std::pair(0, std::string()));
+      ASSERT_EQ(run_program(r.run[0], args, dir.path), (program_result{0, ""}));
     }
     expect_png_of_bitmap(dir / (sheet + ".Png"), dir / (sheet + ".bmp"));
     if (r.mask) expect_png_of_bitmap(dir / (mask + ".Png"), dir / (mask + ".bmp"));
@@ -44,8 +43,7 @@ TEST(png_sheets, extractors_write_their_bmp_as_png_and_patch_tools_read_it_back)
     // The unedited PNGs give back the images; the mask, under a BMP name, is
     // known by its signature.
     fs::rename(dir / (mask + ".Png"), dir / (mask + ".bmp"));
-    const program_result result = run_program(r.patch, {sheet + ".Png", mask + ".bmp"}, dir.path);
-    EXPECT_EQ(std::pair(result.status, result.output), std::pair(0, r.patched));
+    EXPECT_EQ(run_program(r.patch, {sheet + ".Png", mask + ".bmp"}, dir.path), (program_result{0, r.patched}));
   }
   for (const auto& entry : fs::directory_iterator(dir.path)) {
     std::string name = entry.path().filename().string();
@@ -119,9 +117,8 @@ TEST(png_sheets, damaged_pngs_are_refused_before_anything_is_written) {
   for (const auto& [name, file, reason] : cases) {
     write_file(dir / name, file);
     const std::string line = reason.starts_with("bitmap") ? reason : "png error '" + name + "': " + reason;
-    const program_result result = run_program("x68ktilepatch", {name}, dir.path);
-    EXPECT_EQ(std::pair(result.status, result.output),
-              std::pair(1, line + "\nread bitmap file error '" + name + "'\n"));
+    EXPECT_EQ(run_program("x68ktilepatch", {name}, dir.path),
+              (program_result{1, line + "\nread bitmap file error '" + name + "'\n"}));
   }
   // The mask is refused in the same way; a file that is neither PNG nor BMP
   // is refused as a BMP, as before.

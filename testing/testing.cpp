@@ -158,13 +158,15 @@ static program_result run_program_after(const std::string& prefix, const std::st
   return result;
 }
 
+void PrintTo(const program_result& result, std::ostream* out) {
+  *out << "status " << result.status << ", output " << ::testing::PrintToString(result.output);
+}
+
 void expect_runs(const std::filesystem::path& folder, std::span<const run_case> cases,
                  const std::string& input) {
   for (const run_case& c : cases) {
     SCOPED_TRACE(c.program + " " + ::testing::PrintToString(c.args));
-    const program_result result = run_program(c.program, c.args, folder, input);
-    EXPECT_EQ(result.status, c.status);
-    EXPECT_EQ(result.output, c.output);
+    EXPECT_EQ(run_program(c.program, c.args, folder, input), (program_result{c.status, c.output}));
   }
 }
 
@@ -175,21 +177,6 @@ bool programs_run_through_runner() {
 program_result run_program(const std::string& name, const std::vector<std::string>& args,
                            const std::filesystem::path& folder, const std::string& input) {
   return run_program_after("", name, args, folder, input);
-}
-
-std::optional<program_result> run_program_with_file_limit(const std::string& name,
-                                                          const std::vector<std::string>& args,
-                                                          const std::filesystem::path& folder,
-                                                          const std::string& input,
-                                                          std::size_t limit_bytes) {
-#ifdef _WIN32
-  return std::nullopt;
-#else
-  if (programs_run_through_runner()) return std::nullopt;
-  // The shell counts the limit in blocks of 512 bytes.
-  const std::string prefix = "ulimit -f " + std::to_string(limit_bytes / 512) + " && ";
-  return run_program_after(prefix, name, args, folder, input);
-#endif
 }
 
 std::optional<program_result> run_program_with(const run_options& options, const std::string& name,
@@ -207,6 +194,10 @@ std::optional<program_result> run_program_with(const run_options& options, const
 #endif
     // The shell counts the limit in kilobytes.
     prefix = "ulimit -v " + std::to_string(options.memory_limit / 1024) + " && ";
+  }
+  if (options.file_limit > 0) {
+    // The shell counts the limit in blocks of 512 bytes.
+    prefix += "ulimit -f " + std::to_string(options.file_limit / 512) + " && ";
   }
   return run_program_after(prefix, name, args, folder, input, options.input_through_pipe,
                            options.output_through_pipe);
@@ -305,9 +296,7 @@ void write_extractor_inputs(const std::filesystem::path& folder) {
   }
   write_file(folder / "KVboot.dsk", apple.as_dos_order());
   const auto volume = [](const std::string& name, std::size_t size, std::uint32_t seed) {
-    fat12_volume v;
-    v.add_file_contiguous(name, pattern_bytes(size, seed), 2);
-    return v;
+    return fat12_volume::with_file(name, pattern_bytes(size, seed));
   };
   write_file(folder / "KV_Mirath.fdi", volume("OCSHAPE PAT", 108160, 4).as_fdi());
   write_file(folder / "KV_Thalwynd.fdi", volume("SWSHAPE PAT", 62464, 5).as_fdi());

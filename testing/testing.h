@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <utility>
@@ -44,7 +45,10 @@ void write_file(const std::filesystem::path& path, const std::string& text);
 struct program_result {
   int status = -1;
   std::string output;  // standard output
+  bool operator==(const program_result&) const = default;
 };
+// Shows a result in GoogleTest's messages.
+void PrintTo(const program_result& result, std::ostream* out);
 
 // Runs the built program `name` (egatiles, pc98tiles, ...) in `folder` with
 // `args` and `input` on its standard input, and waits for it. The programs
@@ -73,27 +77,19 @@ void expect_runs(const std::filesystem::path& folder, std::span<const run_case> 
 // build under wine), where links and file limits work the Windows way.
 bool programs_run_through_runner();
 
-// As run_program, with every file the program writes limited to
-// `limit_bytes` (a multiple of 512), so that a longer write fails part-way.
-// Nothing where no such limit can be set: on Windows, and when the programs
-// run through SHAPETOOLS_PROGRAM_RUNNER (whose own files it would limit).
-std::optional<program_result> run_program_with_file_limit(const std::string& name,
-                                                          const std::vector<std::string>& args,
-                                                          const std::filesystem::path& folder,
-                                                          const std::string& input,
-                                                          std::size_t limit_bytes);
-
 // How run_program_with runs a program beyond what run_program does.
 struct run_options {
   bool input_through_pipe = false;   // standard input from a pipe, not a file
   bool output_through_pipe = false;  // standard output into a pipe, not a file
   std::size_t memory_limit = 0;      // bytes of address space (a multiple of 1024), 0 for none
+  std::size_t file_limit = 0;        // bytes each file written may hold (a multiple of 512), 0 for none
 };
 
-// As run_program, with pipes and a memory limit as `options` ask. Nothing
-// where they cannot be had: on Windows and through
-// SHAPETOOLS_PROGRAM_RUNNER, and a memory limit under AddressSanitizer,
-// whose shadow memory alone needs far more address space.
+// As run_program, with pipes and limits as `options` ask: a file limit makes
+// a longer write fail part-way. Nothing where they cannot be had: on
+// Windows and through SHAPETOOLS_PROGRAM_RUNNER (whose own files a file
+// limit would limit), and a memory limit under AddressSanitizer, whose
+// shadow memory alone needs far more address space.
 std::optional<program_result> run_program_with(const run_options& options, const std::string& name,
                                                const std::vector<std::string>& args,
                                                const std::filesystem::path& folder,

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <tuple>
 
 #include "fat12/fat12.h"
 #include "testing/fat12_builder.h"
@@ -60,7 +59,7 @@ bytes image_of(const bytes& shape, int k) {
 class x68k_programs : public ::testing::Test {
  protected:
   void SetUp() override { write_file(dir / "disk.xdf", disk); }
-  static fat12_volume make_volume(const bytes& contents, const std::string& name = "SHAPE   PAT") {
+  static fat12_volume volume_of(const bytes& contents, const std::string& name = "SHAPE   PAT") {
     fat12_volume volume;
     volume.add_file_contiguous("README  TXT", pattern_bytes(3000, 1), 2);
     std::vector<int> chain;  // clusters 700-799, then 5 on
@@ -70,18 +69,15 @@ class x68k_programs : public ::testing::Test {
     volume.add_file(name, contents, chain);
     return volume;
   }
-  static bytes make_disk(const bytes& contents, const std::string& name = "SHAPE   PAT") {
-    return make_volume(contents, name).as_xdf();
-  }
   auto tiles(args a, std::string in = "") { return run_program("x68ktiles", a, dir.path, in); }
   auto patch(args a, std::string in = "") { return run_program("x68ktilepatch", a, dir.path, in); }
-  // Extracts s.bmp (sheet) and m.bmp (mask) afresh, optionally re-saved with `bits`
-  // and only the top `rows` cell rows.
-  void extract(int bits = 4, int rows = 22) {
+  // Extracts s.bmp (sheet) and m.bmp (mask) afresh; with `rows`, saves
+  // them again at 8 bits with only the top `rows` cell rows.
+  void extract(std::uint32_t rows = 0) {
     ASSERT_EQ(tiles({"--disk", "disk.xdf", "s.bmp", "m.bmp"}, "y\ny\n").status, 0);
-    if (bits == 4) return;
-    resave_bitmap(dir / "s.bmp", static_cast<std::uint16_t>(bits), static_cast<std::uint32_t>(rows) * 36);
-    resave_bitmap(dir / "m.bmp", static_cast<std::uint16_t>(bits), static_cast<std::uint32_t>(rows) * 36);
+    for (const char* name : {"s.bmp", "m.bmp"}) {
+      if (rows > 0) resave_bitmap(dir / name, 8, rows * 36);
+    }
   }
   bytes shape_in(const std::string& name, const char* file = "shape.pat") {
     disk_image image;
@@ -96,7 +92,7 @@ class x68k_programs : public ::testing::Test {
     s[0] = 0x78;  // pixels white without the mask bit, then black with it
     return s;
   }();
-  const bytes disk = make_disk(shape);
+  const bytes disk = volume_of(shape).as_xdf();
 };
 
 TEST_F(x68k_programs, extracts_sheet_and_mask) {
@@ -125,15 +121,15 @@ TEST_F(x68k_programs, extracts_sheet_and_mask) {
 TEST_F(x68k_programs, messages_and_nothing_written_on_error) {
   extract();
   resave_bitmap(dir / "m.bmp", 8, 648);
-  write_file(dir / "short.xdf", make_disk(bytes(x68k_shape_bytes - 1)));
-  write_file(dir / "long.xdf", make_disk(bytes(x68k_shape_bytes + 1)));
+  write_file(dir / "short.xdf", volume_of(bytes(x68k_shape_bytes - 1)).as_xdf());
+  write_file(dir / "long.xdf", volume_of(bytes(x68k_shape_bytes + 1)).as_xdf());
   write_file(dir / "old.bmp", std::string("old"));
   write_file(dir / "old.xdf", std::string("old"));
   bytes crossed = disk;  // a second entry claims the first cluster of shape.pat
   std::copy_n(crossed.begin() + std::ptrdiff_t(fat12_volume::slot_offset(1)), 32, crossed.begin() + std::ptrdiff_t(fat12_volume::slot_offset(2)));
   crossed[fat12_volume::slot_offset(2)] = 'X';
   write_file(dir / "crossed.xdf", crossed);
-  fat12_volume sub = make_volume(shape);  // shape.pat's chain runs through a file in a folder
+  fat12_volume sub = volume_of(shape);  // shape.pat's chain runs through a file in a folder
   sub.add_folder("SUB        ", 600, {{"INNER   DAT", {610, 611}, 2048}});
   sub.set_fat(700, 610);
   sub.set_fat(610, 701);
@@ -193,22 +189,20 @@ TEST_F(x68k_programs, messages_and_nothing_written_on_error) {
 }
 
 TEST_F(x68k_programs, unedited_sheet_patches_back_identically) {
-  extract();
-  EXPECT_EQ(patch({"s.bmp", "m.bmp", "--disk", "disk.xdf", "--write", "out.xdf"}).output, "");
-  EXPECT_EQ(read_file(dir / "out.xdf"), disk);
   // The one output that may be an input: the image being patched, after a
   // yes. The sheet puts back the bytes changed on the disk.
-  write_file(dir / "disk.xdf", make_disk(bytes(x68k_shape_bytes, 0)));
+  extract();
+  write_file(dir / "disk.xdf", volume_of(bytes(x68k_shape_bytes, 0)).as_xdf());
   EXPECT_EQ(patch({"s.bmp", "m.bmp", "--disk", "disk.xdf", "--write", "disk.xdf"}, "y\n").output,
             "already exists 'disk.xdf'\noverwrite ? (Y or N): ");
   EXPECT_EQ(read_file(dir / "disk.xdf"), disk);
   // Without a mask every mask bit is cleared; --file names the shape file.
-  write_file(dir / "other.xdf", make_disk(shape, "OTHER   PAT"));
+  write_file(dir / "other.xdf", volume_of(shape, "OTHER   PAT").as_xdf());
   EXPECT_EQ(patch({"--disk", "other.xdf", "--file", "other.pat", "s.bmp"}).status, 0);
   bytes expected = shape;
   for (auto& b : expected) b &= 0x77;
   EXPECT_EQ(shape_in("kv-mirath.NEW.xdf", "other.pat"), expected);
-  EXPECT_EQ(read_file(dir / "other.xdf"), make_disk(shape, "OTHER   PAT"));
+  EXPECT_EQ(read_file(dir / "other.xdf"), volume_of(shape, "OTHER   PAT").as_xdf());
 }
 
 // A link at the output, or a chain of two, is followed: it stays a link and
@@ -229,12 +223,15 @@ TEST_F(x68k_programs, links_at_the_output_are_followed) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "emu"), {}), 2);  // nothing left beside them
 }
 
-// Through pipes: a stream such as /dev/stdout takes the sheet without a
-// question, byte for byte as a file does; a sheet on /dev/stdin whose header
-// claims more pixels than a sheet has gets no canvas of that size: under a
-// limit of 24 MB of address space it fails with the messages a file gives.
-TEST_F(x68k_programs, runs_through_pipes) {
+// Through pipes and under limits: a stream such as /dev/stdout takes the
+// sheet without a question, byte for byte as a file does; a sheet on
+// /dev/stdin whose header claims more pixels than a sheet has gets no
+// canvas of that size: under a limit of 24 MB of address space it fails
+// with the messages a file gives; a save that fails part-way (a file size
+// limit) leaves the old file and no new one beside it.
+TEST_F(x68k_programs, runs_through_pipes_and_under_limits) {
   extract();
+  write_file(dir / "old.xdf", std::string("old"));
   // An 8-bit BMP header and palette (1078 bytes) claiming `width` x `height`
   // pixels, and `data` bytes of pixel data.
   const auto sheet = [](std::uint32_t width, std::uint32_t height, std::size_t data) {
@@ -253,18 +250,25 @@ TEST_F(x68k_programs, runs_through_pipes) {
     run_options options; std::string program; args arguments; std::string input; int status; std::string output;
   } cases[] = {
       {out, "x68ktiles", {"--disk", "disk.xdf", "/dev/stdout"}, "", 0, std::string(extracted.begin(), extracted.end())},
+      {{.file_limit = 100 * 1024}, "x68ktilepatch", {"s.bmp", "--disk", "disk.xdf", "--write", "old.xdf"}, "y\n", 1,
+       "already exists 'old.xdf'\noverwrite ? (Y or N): write error 'old.xdf'\nwrite disk image error disk.xdf\n"},
       {in, "x68ktilepatch", {"/dev/stdin"}, sheet(32768, 32768, 0), 1, unread + "read bitmap file error '/dev/stdin'\n"},
       {in, "pc98tilepatch", {"/dev/stdin"}, sheet(65536, 65535, 1000), 1, unread + "read shapes file error '/dev/stdin'\n"},
       {in, "x68ktilepatch", {"/dev/stdin"}, sheet(577, 60000, 580 * 60000), 1,
        "bitmap size error '/dev/stdin' 577 x 60000\nread bitmap file error '/dev/stdin'\n"},
   };
+  std::string skipped;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.program + " " + c.output.substr(0, 40));
-    const auto r = run_program_with(c.options, c.program, c.arguments, dir.path, c.input);
-    if (!r) GTEST_SKIP() << "no pipes or memory limits for these programs";
-    EXPECT_EQ(r->status, c.status);
-    EXPECT_EQ(r->output, c.output);
+    if (const auto r = run_program_with(c.options, c.program, c.arguments, dir.path, c.input)) {
+      EXPECT_EQ(*r, (program_result{c.status, c.output}));
+    } else {
+      skipped = "no pipes or limits for these programs";
+    }
   }
+  EXPECT_EQ(read_file(dir / "old.xdf"), bytes({'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 4);  // disk.xdf, s.bmp, m.bmp, old.xdf
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 // A block device is a disk: an output that names the disk being read, by
@@ -291,21 +295,6 @@ TEST_F(x68k_programs, block_device_input_is_never_an_output) {
   EXPECT_EQ(read_file(dir / "backing.xdf"), disk);
 }
 
-// A save that fails part-way (a file size limit) leaves the old file and
-// no new one beside it.
-TEST_F(x68k_programs, failed_save_leaves_the_old_file) {
-  extract();
-  write_file(dir / "old.xdf", std::string("old"));
-  const auto r = run_program_with_file_limit(
-      "x68ktilepatch", {"s.bmp", "--disk", "disk.xdf", "--write", "old.xdf"}, dir.path, "y\n", 100 * 1024);
-  if (!r) GTEST_SKIP() << "no file size limit for these programs";
-  EXPECT_EQ(r->status, 1);
-  EXPECT_EQ(r->output, "already exists 'old.xdf'\noverwrite ? (Y or N): write error 'old.xdf'\n"
-                       "write disk image error disk.xdf\n");
-  EXPECT_EQ(read_file(dir / "old.xdf"), bytes({'o', 'l', 'd'}));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 4);  // disk.xdf, s.bmp, m.bmp, old.xdf
-}
-
 // Short sheets (16 and 18 rows) and --no-shores: a cell below the sheet
 // takes the picture of its tile's cell when that is on the sheet, else it
 // keeps its disk bytes; the cleared shore line (colour 0, mask set) stands
@@ -313,7 +302,7 @@ TEST_F(x68k_programs, failed_save_leaves_the_old_file) {
 TEST_F(x68k_programs, short_sheets_take_stand_in_cells) {
   for (int rows : {16, 18, 22}) {
     for (bool no_shores : {false, true}) {
-      extract(8, rows);
+      extract(static_cast<std::uint32_t>(rows));
       const std::string out = std::to_string(rows) + (no_shores ? "n.xdf" : ".xdf");
       args arguments = {"--write", out, "--disk", "disk.xdf", "s.bmp", "m.bmp"};
       if (no_shores) arguments.push_back("--no-shores");
