@@ -65,6 +65,20 @@ void write_file(const std::filesystem::path& path, const std::string& text) {
   write_file(path, bytes(text.begin(), text.end()));
 }
 
+std::string write_sparse_file(const std::filesystem::path& path, std::uintmax_t size) {
+  write_file(path, bytes{});
+  std::filesystem::resize_file(path, size);
+  return path.string();
+}
+
+std::set<std::string> names_in(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    names.insert(entry.path().lexically_relative(folder).generic_string());
+  }
+  return names;
+}
+
 // Quotes one argument for the shell that std::system uses.
 static std::string shell_quote(const std::string& text) {
 #ifdef _WIN32

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <span>
 #include <string>
 #include <utility>
@@ -41,6 +42,11 @@ struct temp_dir {
 bytes read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const bytes& data);
 void write_file(const std::filesystem::path& path, const std::string& text);
+// Makes `path` a file of `size` zero bytes without writing them (sparse
+// where the file system allows) and returns its name.
+std::string write_sparse_file(const std::filesystem::path& path, std::uintmax_t size);
+// The entries of a folder and its sub-folders, as relative paths.
+std::set<std::string> names_in(const std::filesystem::path& folder);
 
 struct program_result {
   int status = -1;
