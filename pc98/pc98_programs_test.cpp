@@ -40,12 +40,11 @@ class pc98_programs : public testing::Test {
 
 TEST_F(pc98_programs, pc98tiles_draws_sheet_and_mask_from_the_records) {
   ASSERT_EQ(run_program("pc98tiles", {"sheet.bmp", "mask.bmp"}, dir.path), (program_result{0, ""}));
-  EXPECT_EQ(fs::file_size(dir / "sheet.bmp"), 54u + 64u + 256u * 736u);
-  EXPECT_EQ(fs::file_size(dir / "mask.bmp"), 54u + 8u + 64u * 736u);
+  EXPECT_EQ(std::pair(fs::file_size(dir / "sheet.bmp"), fs::file_size(dir / "mask.bmp")),
+            (std::pair<std::uintmax_t, std::uintmax_t>(54 + 64 + 256 * 736, 54 + 8 + 64 * 736)));
   const bitmap_image sheet = load_bitmap(dir / "sheet.bmp");
   const bitmap_image mask = load_bitmap(dir / "mask.bmp");
-  EXPECT_EQ(sheet.palette, digital_colours);
-  EXPECT_EQ(mask.palette, (bytes{0, 0, 0, 0, 255, 255, 255, 255}));
+  EXPECT_EQ(std::pair(sheet.palette, mask.palette), std::pair(digital_colours, bytes{0, 0, 0, 0, 255, 255, 255, 255}));
   // Cell (row, column) from the record at `offset` of disk `disk`: 3 planes
   // are colour bits 1, 2, 4; 4 planes the mask (8), then 1, 2, 4.
   const auto shows = [&](int row, int column, int disk, int offset, int planes) {
@@ -62,11 +61,12 @@ TEST_F(pc98_programs, pc98tiles_draws_sheet_and_mask_from_the_records) {
       }
     }
   };
-  shows(0, 0, 1, 0x200, 3);
-  shows(9, 3, 2, 0x1A00, 4);
-  shows(16, 12, 1, 0x11A80, 4);
-  shows(21, 0, 1, 0x9F00, 3);
-  shows(22, 15, 0, 0, 4);  // empty
+  // clang-format off
+  for (const auto& [row, column, disk, offset, planes] : {std::array{0, 0, 1, 0x200, 3}, {9, 3, 2, 0x1A00, 4},
+       {16, 12, 1, 0x11A80, 4}, {21, 0, 1, 0x9F00, 3}, {22, 15, 0, 0, 4} /* empty */}) {
+    shows(row, column, disk, offset, planes);
+  }
+  // clang-format on
 }
 
 TEST_F(pc98_programs, messages_and_exit_statuses) {
@@ -120,9 +120,9 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
       {p, {"sheet.bmp", "--write1", "x.fdi", "--write2", "old.bmp"}, 1,
        "write 'x.fdi'\nalready exists 'old.bmp'\noverwrite ? (Y or N): "},
   });
-  EXPECT_FALSE(fs::exists(dir / "a.bmp") || fs::exists(dir / "a") || fs::exists(dir / "y.fdi") ||
-               fs::exists(dir / "KV_Mirath.NEW.fdi") || fs::exists(dir / "KV_Thalwynd.NEW.fdi") ||
-               fs::exists(dir / "sub.NEW.fdi"));
+  for (const char* name : {"a.bmp", "a", "y.fdi", "KV_Mirath.NEW.fdi", "KV_Thalwynd.NEW.fdi", "sub.NEW.fdi"}) {
+    EXPECT_FALSE(fs::exists(dir / name)) << name;
+  }
   EXPECT_EQ(read_file(dir / "old.bmp"), bytes({'o', 'l', 'd'}));
   EXPECT_EQ(shape_in("KV_Thalwynd.fdi", 1), shapes[1]);
   EXPECT_EQ(fs::file_size(dir / "x.fdi"), fs::file_size(dir / "KV_Mirath.fdi"));
