@@ -210,13 +210,9 @@ TEST(disk_nibbles, find_every_sector_wherever_the_track_starts) {
 
 TEST(disk_file, reads_whole_files_up_to_the_limit) {
   temp_dir dir;
-  const auto path = [&](const char* name, std::size_t size) {
-    write_file(dir / name, bytes{});
-    std::filesystem::resize_file(dir / name, size);  // sparse
-    return (dir / name).string();
-  };
-  const std::string empty = path("empty", 0), largest = path("largest", 4 << 20), too_large = path("too-large", (4 << 20) + 1),
-                    huge = path("huge", std::size_t{1} << 31), folder = dir.path.string();
+  const std::string empty = write_sparse_file(dir / "empty", 0), largest = write_sparse_file(dir / "largest", 4 << 20),
+                    too_large = write_sparse_file(dir / "too-large", (4 << 20) + 1),
+                    huge = write_sparse_file(dir / "huge", std::uintmax_t{1} << 31), folder = dir.path.string();
   const std::pair<std::string, std::string> cases[] = {
       {folder, "open error '" + folder + "'\n"}, {empty, ""}, {largest, ""},
       {too_large, "disk image too large '" + too_large + "'\n"}, {huge, "memory exhaust!\n"},
