@@ -59,8 +59,7 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
   write_file(dir / "maze.dsk", make_catalog_maze());
   write_file(dir / "game.po", make_disk().as_prodos_order());
   std::filesystem::create_directory(dir / "folder");
-  write_file(dir / "huge.dsk", bytes{});
-  std::filesystem::resize_file(dir / "huge.dsk", (std::uintmax_t{1} << 31) + 1);  // sparse
+  write_sparse_file(dir / "huge.dsk", (std::uintmax_t{1} << 31) + 1);
   // Hi-res and digital colours as BMP entries (blue, green, red, 0).
   bytes hires = {0, 0, 0, 0, 0xD0, 0x50, 0xD0, 0, 0x50, 0xD0, 0x60, 0, 0xFF, 0xA0, 0x50, 0,
                  0x20, 0x80, 0xE0, 0, 0xFF, 0xFF, 0xFF, 0};
@@ -85,15 +84,12 @@ TEST(a2tiles, sheets_follow_the_options_and_failures_write_nothing) {
   };
   for (const auto& [args, length, dot, lit, colours, output] : sheets) {
     SCOPED_TRACE(testing::PrintToString(args));
-    const program_result result = run_program("a2tiles", args, dir.path);
-    ASSERT_EQ(result.status, 0);
-    EXPECT_EQ(result.output, output);
+    ASSERT_EQ(run_program("a2tiles", args, dir.path), (program_result{0, output}));
     EXPECT_EQ(std::filesystem::file_size(dir / "out.bmp"), length);
     const bitmap_image bmp = load_bitmap(dir / "out.bmp");
     const std::uint32_t width = bmp.header.width, scale = bmp.header.height / 256;
-    EXPECT_EQ(bmp.canvas.at(0), dot);
-    EXPECT_EQ(bmp.canvas.at(((16 + 2) * scale + scale - 1) * width + width / 16 + 1), lit);
-    EXPECT_EQ(bmp.palette, colours);
+    EXPECT_EQ(std::tuple(bmp.canvas.at(0), bmp.canvas.at(((16 + 2) * scale + scale - 1) * width + width / 16 + 1), bmp.palette),
+              std::tuple(dot, lit, colours));
   }
   const std::string unread = "\nread disk image error '";
   const std::string a2 = "a2tiles";
