@@ -64,6 +64,7 @@ TEST_F(disk_programs, every_container_gives_the_plain_sheet_and_saves_back_uncha
       {"nfd1", make_nfd(pc98[0], 1, 40), make_nfd(pc98[1], 1), {}},
       {"dim", {}, {}, make_dim(x68k, {150, 151, 152, 153})},
   };
+  const auto files = [this](const char* a, const char* b) { return std::pair(read_file(dir / a), read_file(dir / b)); };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind);
     auto saved = [&](const std::string& image, const char* output) {
@@ -75,19 +76,16 @@ TEST_F(disk_programs, every_container_gives_the_plain_sheet_and_saves_back_uncha
       write_file(dir / d1, c.disk1);
       write_file(dir / d2, c.disk2);
       run("pc98tiles", {"--disk1", d1, "--disk2", d2, "c.bmp", "cm.bmp"});
-      EXPECT_EQ(read_file(dir / "c.bmp"), read_file(dir / "p.bmp"));
-      EXPECT_EQ(read_file(dir / "cm.bmp"), read_file(dir / "pm.bmp"));
+      EXPECT_EQ(files("c.bmp", "cm.bmp"), files("p.bmp", "pm.bmp"));
       run("pc98tilepatch", {"p.bmp", "pm.bmp", "--disk1", d1, "--disk2", d2, "--write1", "o1", "--write2", "o2"},
           saved(d1, "o1") + saved(d2, "o2"));
-      EXPECT_EQ(read_file(dir / "o1"), c.disk1);
-      EXPECT_EQ(read_file(dir / "o2"), c.disk2);
+      EXPECT_EQ(files("o1", "o2"), std::pair(c.disk1, c.disk2));
     }
     if (!c.x68k.empty()) {
       const std::string name = "x." + c.kind;
       write_file(dir / name, c.x68k);
       run("x68ktiles", {"--disk", name, "c.bmp", "cm.bmp"});
-      EXPECT_EQ(read_file(dir / "c.bmp"), read_file(dir / "x.bmp"));
-      EXPECT_EQ(read_file(dir / "cm.bmp"), read_file(dir / "xm.bmp"));
+      EXPECT_EQ(files("c.bmp", "cm.bmp"), files("x.bmp", "xm.bmp"));
       run("x68ktilepatch", {"x.bmp", "xm.bmp", "--disk", name, "--write", "o"}, saved(name, ""));
       EXPECT_EQ(read_file(dir / "o"), c.x68k);
     }
@@ -144,9 +142,7 @@ TEST_F(disk_programs, damaged_containers_end_the_run_with_their_lines) {
        "sector error 'a.nib' track 19 sector 10: unreadable\nread disk image error 'a.nib/S\x01HP1' size=0x1FC\n"},
   };
   expect_runs(dir.path, cases);
-  EXPECT_FALSE(std::filesystem::exists(dir / "c.bmp"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "d1.NEW.d88"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "x.NEW.d88"));
+  for (const char* name : {"c.bmp", "d1.NEW.d88", "x.NEW.d88"}) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
 }
 
 }  // namespace
