@@ -29,8 +29,7 @@ struct read_result {
 read_result read_bytes(const bytes& data) {
   read_result r{};
   file_ptr file = file_holding(data);
-  r.output = capture_stdout(
-      [&] { r.result = read_bitmap(file.get(), r.header, &r.palette, &r.canvas, false); });
+  r.output = capture_stdout([&] { r.result = read_bitmap(file.get(), r.header, &r.palette, &r.canvas, false); });
   return r;
 }
 
@@ -56,8 +55,7 @@ TEST(bitmap_write, stored_rows_are_packed_padded_and_bottom_up) {
   // An unsupported bit count or a short canvas builds nothing.
   bitmap_header header;
   header.data_offset = 7;
-  EXPECT_EQ(init_bitmap_header(header, 4, 4, 2), -1);
-  EXPECT_EQ(header.data_offset, 7u);
+  EXPECT_EQ(std::pair(init_bitmap_header(header, 4, 4, 2), header.data_offset), std::pair(-1, 7u));
   init_bitmap_header(header, 4, 4, 8);
   EXPECT_EQ(encode_bitmap(header, nullptr, bytes(15), file), -1);
   header.bit_count = 2;
@@ -98,11 +96,9 @@ TEST(bitmap_read, odd_but_readable_files) {
   write_le32(&file[2], 72);  // six bytes more than needed
   file.resize(72);
   const read_result r = read_bytes(file);
-  EXPECT_EQ(r.result, 0);
-  EXPECT_EQ(r.output, "warning: check_bitmap_header() - data length is 0 ... corrected: 0x4\n"
-            "warning: check_bitmap_header() - file length 0x48 > 0x42\n");
-  EXPECT_EQ(r.canvas, (bytes{1, 0, 1, 0, 1, 0, 1, 0, 1, 1}));
-  EXPECT_EQ(r.header.data_length, 4u);
+  EXPECT_EQ(std::tuple(r.result, r.output, r.canvas, r.header.data_length),
+            std::tuple(0, "warning: check_bitmap_header() - data length is 0 ... corrected: 0x4\n"
+                       "warning: check_bitmap_header() - file length 0x48 > 0x42\n", bytes{1, 0, 1, 0, 1, 0, 1, 0, 1, 1}, 4u));
   file_ptr stream = file_holding(file);
   bitmap_header header;
   EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(read_bitmap_header(stream.get(), header), 2); }), r.output);
@@ -143,9 +139,7 @@ TEST(bitmap_read, refused_files) {
     if (c.width == 2) write_le16(&file[c.offset], static_cast<std::uint16_t>(c.value));
     if (c.width == 4) write_le32(&file[c.offset], c.value);
     const read_result r = read_bytes(file);
-    EXPECT_EQ(r.result, -1) << c.output;
-    EXPECT_EQ(r.output, c.output);
-    EXPECT_TRUE(r.canvas.empty());
+    EXPECT_EQ(std::tuple(r.result, r.output, r.canvas), std::tuple(-1, c.output, bytes{}));
   }
   // A consistent header claiming 2 GB of pixels is refused before the
   // canvas is allocated.
@@ -154,8 +148,7 @@ TEST(bitmap_read, refused_files) {
   write_le32(&huge[34], 32768u * 65535);
   write_le32(&huge[2], 32768u * 65535 + 1078);
   const read_result r = read_bytes(huge);
-  EXPECT_EQ(r.output, data_line);
-  EXPECT_TRUE(r.canvas.empty());
+  EXPECT_EQ(std::pair(r.output, r.canvas), std::pair(data_line, bytes{}));
 }
 
 // Blue, green, red, 0 entries.
