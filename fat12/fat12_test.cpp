@@ -83,10 +83,8 @@ TEST(fat12_read, finds_files_and_follows_chains) {
     if (c.cluster == 1) write_le32(&volume.data[fat12_volume::slot_offset(1) + 28], std::uint32_t(c.value));
     disk_image image = load_bytes(dir, volume.as_fdi(), disk_family::pc98);
     bytes buffer(c.length + 100, 0xAB);  // nothing past the asked length is written
-    const auto [result, output] = result_and_output(
-        [&] { return read_image_file(image, c.name, std::span(buffer).first(c.length), c.ignore_case); });
-    EXPECT_EQ(result, c.result);
-    EXPECT_EQ(output, c.output);
+    EXPECT_EQ(result_and_output([&] { return read_image_file(image, c.name, std::span(buffer).first(c.length), c.ignore_case); }),
+              std::pair(c.result, c.output));
     EXPECT_EQ(bytes(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(c.data.size())), c.data);
     EXPECT_EQ(bytes(buffer.end() - 100, buffer.end()), bytes(100, 0xAB));
   }
@@ -99,9 +97,7 @@ TEST(fat12_load, counts_whole_sectors_and_refuses_short_images) {
   bytes fdi = volume.as_fdi();
   fdi.resize(fdi.size() + 100, 0x5A);  // a partial sector is kept but not counted
   disk_image image = load_bytes(dir, fdi, disk_family::pc98);
-  EXPECT_EQ(image.fat_count, 41);
-  EXPECT_EQ(image.fat.back(), 0x123);
-  EXPECT_EQ(image.container.file_bytes, fdi);
+  EXPECT_EQ(std::tuple(image.fat_count, image.fat.back(), image.container.file_bytes), std::tuple(41, 0x123, fdi));
   image = load_bytes(dir, volume.as_xdf(), disk_family::x68k);
   EXPECT_EQ(image.fat_count, 41);
   // Two sectors, two entries: 12 bits each from the bytes after the boot
@@ -187,11 +183,9 @@ TEST(fat12_write, refuses_looping_and_cross_linked_chains) {
     disk_image image = load_bytes(dir, volume.as_xdf(), disk_family::x68k);
     const bytes before = image.container.file_bytes;
     const bytes data(c.length, 0x77);
-    const auto [result, out] =
-        result_and_output([&] { return write_image_file(image, "shape.pat", data, true); });
-    EXPECT_EQ(result, c.refused ? -1 : 0) << c.how;
-    EXPECT_EQ(out.ends_with("fat error 'shape.pat'\n"), c.refused) << c.how;
-    EXPECT_EQ(image.container.file_bytes == before, c.refused) << c.how;
+    const auto [result, out] = result_and_output([&] { return write_image_file(image, "shape.pat", data, true); });
+    EXPECT_EQ(std::tuple(result, out.ends_with("fat error 'shape.pat'\n"), image.container.file_bytes == before),
+              std::tuple(c.refused ? -1 : 0, c.refused, c.refused)) << c.how;
   }
 }
 
