@@ -135,9 +135,7 @@ TEST(apple2_disk, file_types_and_damaged_images) {
     data[static_cast<std::size_t>(at) + 1] = static_cast<std::uint8_t>(pair);
     data.resize(static_cast<std::size_t>(size));
     const outcome o = load_and_read(data, 0, "F", static_cast<std::size_t>(asked));
-    EXPECT_EQ(o.load_result, load_result);
-    EXPECT_EQ(o.read_result, read_result);
-    EXPECT_EQ(o.output, message);
+    EXPECT_EQ(std::tuple(o.load_result, o.read_result, o.output), std::tuple(load_result, read_result, message));
     bytes expected = body;  // sector tails and the rest of the buffer are zero
     expected.resize(static_cast<std::size_t>(std::max(read_result, 0)));
     expected.resize(static_cast<std::size_t>(asked));
