@@ -9,12 +9,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "testing/testing.h"
 
 namespace fs = std::filesystem;
 
@@ -61,31 +61,23 @@ const struct {
     {"*", "error: write_bitmap() - can't write bitmap data\n", "no program writes a BMP to a stream"},
     {"egatiles a2tiles", "already exists '%s'\n", "they replace an earlier sheet without a question"},
     {"egatiles a2tiles x68ktilepatch", "output file given twice '%s'\n", "they have one output"},
-    {patch_tools + " pc98tiles x68ktiles", "output is not a bitmap file '%s'\n",
-     "they ask before they replace a file"},
+    {patch_tools + " pc98tiles x68ktiles", "output is not a bitmap file '%s'\n", "they ask before they replace a file"},
     {patch_tools, "write bitmap file error '%s'\n", "they write no sheet"},
     {patch_tools, "convert error\n", "they make no mask"},
     {"pc98tiles x68ktiles", "write protected image '%s' ... ignored\n", "they save no image"},
-    {"pc98tiles pc98tilepatch x68ktiles", "illegal filename '%s'\n",
-     "their shape file names are fixed 8.3 names"},
+    {"pc98tiles pc98tilepatch x68ktiles", "illegal filename '%s'\n", "their shape file names are fixed 8.3 names"},
     {extractors, "bitmap size error '%s' %d x %d\n", "they read no sheet"},
     {extractors, "convert_bit_count() error '%s'\n", "they read no sheet"},
 };
 // clang-format on
 
-std::string read_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string read_text(const fs::path& path) { const bytes text = read_file(path); return {text.begin(), text.end()}; }
 
 // The C++ sources a program entry names.
 std::vector<fs::path> source_files(const std::vector<std::string>& sources) {
   std::vector<fs::path> files;
   for (const std::string& source : sources) {
-    if (!fs::is_directory(source_dir / source)) files.push_back(source_dir / source);
-    if (!fs::is_directory(source_dir / source)) continue;
+    if (!fs::is_directory(source_dir / source)) { files.push_back(source_dir / source); continue; }
     for (const auto& entry : fs::directory_iterator(source_dir / source)) {
       const std::string name = entry.path().filename().string();
       if (name.ends_with(".cpp") && !name.ends_with("_test.cpp") && !name.ends_with("_main.cpp")) {
