@@ -12,8 +12,7 @@ TEST(pc98_shape_table, records_cover_each_shape_file_once_and_name_their_stand_i
   std::vector<int> empty;
   for (int i = 0; i < 368; ++i) {
     const pc98_shape& s = pc98_shape_table[static_cast<std::size_t>(i)];
-    if (s.disk == 0) empty.push_back(i);
-    if (s.disk == 0) continue;
+    if (s.disk == 0) { empty.push_back(i); continue; }
     ASSERT_TRUE((s.disk == 1 || s.disk == 2) && (s.planes == 3 || s.planes == 4)) << i;
     std::vector<int>& file = used[s.disk - 1];
     ASSERT_LE(static_cast<std::size_t>(s.offset + s.planes * 128), file.size()) << i;
@@ -27,8 +26,7 @@ TEST(pc98_shape_table, records_cover_each_shape_file_once_and_name_their_stand_i
   // The first 512 bytes of "ocshape.pat" hold no record.
   for (std::size_t b = 0; b < used[0].size(); ++b) ASSERT_EQ(used[0][b], b < 512 ? 0 : 1) << b;
   for (std::size_t b = 0; b < used[1].size(); ++b) ASSERT_EQ(used[1][b], 1) << b;
-  EXPECT_EQ(empty, (std::vector<int>{68, 69, 70, 71, 270, 271, 272, 300, 301, 302, 303, 304, 320,
-                                     364, 365, 366, 367}));
+  EXPECT_EQ(empty, (std::vector<int>{68, 69, 70, 71, 270, 271, 272, 300, 301, 302, 303, 304, 320, 364, 365, 366, 367}));
 }
 
 TEST(pc98_new_filename, inserts_new_before_extension_of_last_component) {
