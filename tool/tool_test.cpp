@@ -36,8 +36,7 @@ scan run_scan(std::vector<std::string> args) {
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   s.output = capture_stdout([&] {
-    s.result = scan_arguments(static_cast<int>(argv.size()), argv.data(), options, 2, usage,
-                              s.positionals);
+    s.result = scan_arguments(static_cast<int>(argv.size()), argv.data(), options, 2, usage, s.positionals);
   });
   return s;
 }
@@ -77,8 +76,7 @@ TEST(tool_prompt, each_question_reads_its_own_line) {
   const std::tuple<std::string, std::vector<int>, std::string> cases[] = {
       {"y\nn\nY\n", {1, 0, 1}, q + q + q}, {" \tyes\n  No\nyy\n", {1, 0, 1}, q + q + q},
       // No line decides until the n; the input then ends for the other two.
-      {"maybe\nsorry, no\nstay\n\n3\ntry again\nn\n", {0, 0, 0},
-       q + q + q + q + q + q + q + q + "\n" + q + "\n"},
+      {"maybe\nsorry, no\nstay\n\n3\ntry again\nn\n", {0, 0, 0}, q + q + q + q + q + q + q + q + "\n" + q + "\n"},
       {"y", {1, 0, 0}, q + q + "\n" + q + "\n"},  // no newline at the end
       // A NUL is no blank: it comes first on both lines, and is no answer.
       {std::string("\0y\n\0\0 \0Y\nn\n", 11), {0, 0, 0}, q + q + q + q + "\n" + q + "\n"},
