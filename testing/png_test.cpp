@@ -24,8 +24,7 @@ TEST(png_sheets, extractors_write_their_bmp_as_png_and_patch_tools_read_it_back)
   } runs[] = {
       {{"egatiles", "SHAPES.EGA"}, false, "", ""},
       {{"a2tiles", "--2", "--half-shift"}, false, "", ""},
-      {{"pc98tiles"}, true, "pc98tilepatch",
-       "write 'KV_Mirath.NEW.fdi'\nwrite 'KV_Thalwynd.NEW.fdi'\n"},
+      {{"pc98tiles"}, true, "pc98tilepatch", "write 'KV_Mirath.NEW.fdi'\nwrite 'KV_Thalwynd.NEW.fdi'\n"},
       {{"x68ktiles"}, true, "x68ktilepatch", ""},
   };
   for (const auto& r : runs) {
