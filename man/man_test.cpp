@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,27 +23,19 @@ namespace {
 
 const fs::path source_dir = SHAPETOOLS_SOURCE_DIR;
 
-// The sources of each program: its own flow, the files of its folder that
+// The sources of each program, separated by blanks: its own flow, the files of its folder that
 // every program there shares, and whole library folders (every .cpp but the
 // tests) or, of the bitmap library, the writers alone where a program reads
 // no sheet.
-struct program_sources {
-  std::string program;
-  std::vector<std::string> sources;
-};
-
 // clang-format off
-const std::vector<program_sources> programs = {
-    {"egatiles",      {"ega/egatiles.cpp", "tool", "file",
-                       "bitmap/bitmap_write.cpp", "bitmap/bitmap_png.cpp", "bitmap/bitmap_convert.cpp"}},
-    {"a2tiles",       {"apple2", "ega/ega_tables.cpp", "tool", "file", "disk",
-                       "bitmap/bitmap_write.cpp", "bitmap/bitmap_png.cpp", "bitmap/bitmap_convert.cpp"}},
-    {"pc98tiles",     {"pc98/pc98tiles.cpp", "pc98/pc98_tiles.cpp", "tool", "fat12", "file", "disk",
-                       "bitmap/bitmap_write.cpp", "bitmap/bitmap_png.cpp", "bitmap/bitmap_convert.cpp"}},
-    {"pc98tilepatch", {"pc98/pc98tilepatch.cpp", "pc98/pc98_tiles.cpp", "tool", "fat12", "bitmap", "file", "disk"}},
-    {"x68ktiles",     {"x68k/x68ktiles.cpp", "x68k/x68k_tile.cpp", "pc98/pc98_tiles.cpp", "tool", "fat12", "file", "disk",
-                       "bitmap/bitmap_write.cpp", "bitmap/bitmap_png.cpp", "bitmap/bitmap_convert.cpp"}},
-    {"x68ktilepatch", {"x68k/x68ktilepatch.cpp", "x68k/x68k_tile.cpp", "pc98/pc98_tiles.cpp", "tool", "fat12", "bitmap", "file", "disk"}},
+const std::string writers = "bitmap/bitmap_write.cpp bitmap/bitmap_png.cpp bitmap/bitmap_convert.cpp";
+const std::pair<std::string, std::string> programs[] = {
+    {"egatiles",      "ega/egatiles.cpp tool file " + writers},
+    {"a2tiles",       "apple2 ega/ega_tables.cpp tool file disk " + writers},
+    {"pc98tiles",     "pc98/pc98tiles.cpp pc98/pc98_tiles.cpp tool fat12 file disk " + writers},
+    {"pc98tilepatch", "pc98/pc98tilepatch.cpp pc98/pc98_tiles.cpp tool fat12 bitmap file disk"},
+    {"x68ktiles",     "x68k/x68ktiles.cpp x68k/x68k_tile.cpp pc98/pc98_tiles.cpp tool fat12 file disk " + writers},
+    {"x68ktilepatch", "x68k/x68ktilepatch.cpp x68k/x68k_tile.cpp pc98/pc98_tiles.cpp tool fat12 bitmap file disk"},
 };
 
 // Messages in those sources that a program cannot print, and why: the
@@ -74,9 +67,10 @@ const struct {
 std::string read_text(const fs::path& path) { const bytes text = read_file(path); return {text.begin(), text.end()}; }
 
 // The C++ sources a program entry names.
-std::vector<fs::path> source_files(const std::vector<std::string>& sources) {
+std::vector<fs::path> source_files(const std::string& sources) {
   std::vector<fs::path> files;
-  for (const std::string& source : sources) {
+  std::istringstream words(sources);
+  for (std::string source; words >> source;) {
     if (!fs::is_directory(source_dir / source)) { files.push_back(source_dir / source); continue; }
     for (const auto& entry : fs::directory_iterator(source_dir / source)) {
       const std::string name = entry.path().filename().string();
@@ -163,17 +157,17 @@ std::regex message_pattern(std::string message) {
 }
 
 TEST(man_pages, list_every_message_under_diagnostics) {
-  for (const program_sources& entry : programs) {
-    const fs::path page = source_dir / "man" / (entry.program + ".1");
+  for (const auto& [program, sources] : programs) {
+    const fs::path page = source_dir / "man" / (program + ".1");
     const std::vector<std::string> tags = diagnostics_tags(page);
     ASSERT_FALSE(tags.empty()) << page << " has no DIAGNOSTICS tags";
     std::set<std::string> messages;
-    for (const fs::path& file : source_files(entry.sources)) {
+    for (const fs::path& file : source_files(sources)) {
       ASSERT_TRUE(fs::exists(file)) << file;
       messages.merge(messages_of(file));
     }
     for (const std::string& message : messages) {
-      const std::string name = " " + entry.program + " ";
+      const std::string name = " " + program + " ";
       const bool unprintable = std::any_of(std::begin(unprintables), std::end(unprintables), [&](const auto& u) {
         return u.message == message && (u.programs == "*" || (" " + u.programs + " ").find(name) != std::string::npos);
       });
@@ -182,8 +176,8 @@ TEST(man_pages, list_every_message_under_diagnostics) {
         return std::regex_match(tag, pattern);
       });
       EXPECT_TRUE(unprintable || listed)
-          << entry.program << " can print \"" << std::regex_replace(message, std::regex("\n"), "\\n")
-          << "\", which man/" << entry.program << ".1 does not list under DIAGNOSTICS";
+          << program << " can print \"" << std::regex_replace(message, std::regex("\n"), "\\n")
+          << "\", which man/" << program << ".1 does not list under DIAGNOSTICS";
     }
   }
 }
