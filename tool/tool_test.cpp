@@ -56,21 +56,14 @@ TEST(tool_scan, first_faulty_argument_help_or_version_ends_the_scan) {
   };
   for (const auto& [args, result, output] : cases) {
     const scan s = run_scan(args);
-    EXPECT_EQ(s.result, result) << output;
-    EXPECT_EQ(s.output, output);
+    EXPECT_EQ(std::pair(s.result, s.output), std::pair(result, output));
   }
   const scan s = run_scan({"a", "--disk", "-x", "--flag", "", "--disk", "--help", "--flag"});
   EXPECT_EQ(std::tuple(s.disk, s.flags, s.positionals), std::tuple("--help", 2, std::vector<std::string>{"a", ""}));
 }
 
-// Feeds `text` to standard input for the rest of this process.
-void set_input(const temp_dir& dir, const std::string& text) {
-  write_file(dir / "input", text);
-  ASSERT_NE(std::freopen((dir / "input").string().c_str(), "r", stdin), nullptr);
-}
-
-// Three questions in a row on one input: what each answers, and everything
-// printed.
+// Three questions in a row on one input (standard input reopened on a file
+// for the rest of this process): what each answers, and everything printed.
 TEST(tool_prompt, each_question_reads_its_own_line) {
   const std::string q = "q (Y or N): ";
   const std::tuple<std::string, std::vector<int>, std::string> cases[] = {
@@ -84,7 +77,8 @@ TEST(tool_prompt, each_question_reads_its_own_line) {
   };
   for (const auto& [input, answers, printed] : cases) {
     temp_dir dir;
-    set_input(dir, input);
+    write_file(dir / "input", input);
+    ASSERT_NE(std::freopen((dir / "input").string().c_str(), "r", stdin), nullptr);
     std::vector<int> got;
     const std::string output = capture_stdout([&] {
       for (int i = 0; i < 3; ++i) got.push_back(ask_yes_no("q"));
@@ -95,7 +89,7 @@ TEST(tool_prompt, each_question_reads_its_own_line) {
 }
 
 #ifndef _WIN32
-TEST(tool_outputs, an_output_never_names_an_input_or_another_output) {
+TEST(tool_outputs, never_name_an_input_or_each_other_and_replace_only_earlier_sheets) {
   temp_dir dir;
   const auto at = [&dir](const std::string& name) { return (dir / name).string(); };
   write_file(dir / "in.bin", std::string("input"));
@@ -126,17 +120,11 @@ TEST(tool_outputs, an_output_never_names_an_input_or_another_output) {
       {{"/dev/null"}, {{"/dev/null"}, {"/dev/null"}}, ""}, {{""}, {{""}, {""}}, ""},
   };
   for (const auto& c : cases) {
-    const auto [result, output] =
-        result_and_output([&] { return check_output_files(c.inputs, c.outputs); });
-    EXPECT_EQ(output, c.output);
-    EXPECT_EQ(result, c.output.empty() ? 0 : -1) << c.output;
+    EXPECT_EQ(result_and_output([&] { return check_output_files(c.inputs, c.outputs); }),
+              std::pair(c.output.empty() ? 0 : -1, c.output));
   }
-}
-
-// An extractor that replaces its sheet without a question replaces only an
-// earlier sheet (BMP or PNG), an empty file or a stream; links followed.
-TEST(tool_outputs, only_an_earlier_sheet_is_replaced_without_a_question) {
-  temp_dir dir;
+  // An extractor that replaces its sheet without a question replaces only an
+  // earlier sheet (BMP or PNG), an empty file or a stream; links followed.
   const std::pair<const char*, std::string> files[] = {
       {"old.bmp", "BM6"}, {"old.png", "\x89PNG\r\n\x1A\n"}, {"empty.bmp", ""}, {"B.bmp", "B"},
       {"png.bmp", "\x89PNG\r\n\x1A"}, {"game.po", "disk image"}};
@@ -147,12 +135,12 @@ TEST(tool_outputs, only_an_earlier_sheet_is_replaced_without_a_question) {
   }
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
   const bool block_device = ::mknod((dir / "disk").c_str(), S_IFBLK | 0600, makedev(7, 250)) == 0;
-  const std::pair<std::string, bool> cases[] = {
+  const std::pair<std::string, bool> sheet_cases[] = {
       {"new.bmp", true}, {"old.bmp", true}, {"old.png", true}, {"empty.bmp", true}, {"sheet-link", true},
       {"dangling", true}, {"folder", true}, {"fifo", true}, {"/dev/null", true}, {"B.bmp", false},
       {"png.bmp", false}, {"game.po", false}, {"disk-link", false}, {block_device ? "disk" : "game.po", false},
   };
-  for (const auto& [name, passes] : cases) {
+  for (const auto& [name, passes] : sheet_cases) {
     const std::string path = name.starts_with("/") ? name : (dir / name).string();
     EXPECT_EQ(result_and_output([&] { return check_sheet_output(path); }),
               std::pair(passes ? 0 : -1, passes ? "" : "output is not a bitmap file '" + path + "'\n"));
