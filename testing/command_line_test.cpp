@@ -34,8 +34,7 @@ TEST(command_line, version_and_faults_are_scanned_in_order) {
       temp_dir dir;
       program_result result = run_program(program, args, dir.path);
       if (output == "usage: ") result.output.resize(std::min(result.output.size(), output.size()));
-      EXPECT_EQ(result.status, output.empty() ? 0 : 1);
-      EXPECT_EQ(result.output, expected);
+      EXPECT_EQ(result, (program_result{output.empty() ? 0 : 1, expected}));
       EXPECT_TRUE(std::filesystem::is_empty(dir.path));
     }
   }
