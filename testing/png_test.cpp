@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -85,33 +86,30 @@ TEST(png_sheets, damaged_pngs_are_refused_before_anything_is_written) {
   const bytes good = read_file(dir / "s.png");
   // The last IDAT chunk ends with the zlib stream's Adler-32, then its CRC.
   const std::size_t zlib = find_png_chunk(good, "IDAT") + 8, iend = find_png_chunk(good, "IEND");
-  // `good` with byte `at` flipped, every CRC then made right again if `fix_crcs`.
-  const auto flip = [&](std::size_t at, bool fix_crcs) {
+  // `good` changed, every CRC then made right again if `fix_crcs`: byte `at`
+  // flipped, or the size in IHDR set.
+  const auto edited = [&](const std::function<void(bytes&)>& change, bool fix_crcs) {
     bytes file = good;
-    file[at] ^= 0x01;
+    change(file);
     if (fix_crcs) fix_png_crcs(file);
     return file;
   };
-  const auto sized = [&](std::uint32_t w, std::uint32_t h) {
-    bytes file = good;
-    set_png_size(file, w, h);
-    fix_png_crcs(file);
-    return file;
-  };
-  bytes text = good;  // with a tEXt chunk after IHDR whose CRC, 0, is wrong
-  text.insert(text.begin() + 33, {0, 0, 0, 1, 't', 'E', 'X', 't', 'x', 0, 0, 0, 0});
+  const auto flip = [](std::size_t at) { return [at](bytes& file) { file[at] ^= 0x01; }; };
+  const auto size = [](std::uint32_t w, std::uint32_t h) { return [w, h](bytes& file) { set_png_size(file, w, h); }; };
   const struct { std::string name; bytes file; std::string reason; } cases[] = {
       {"cut.png", bytes(good.begin(), good.end() - 32), "unexpected end of file"},
       {"signature.png", bytes(good.begin(), good.begin() + 8), "unexpected end of file"},
-      {"ihdr-crc.png", flip(29, false), "IHDR: CRC error"},
-      {"idat-crc.png", flip(iend - 1, false), "IDAT: CRC error"},
-      {"iend-crc.png", flip(good.size() - 1, false), "IEND: CRC error"},
-      {"text-crc.png", text, "tEXt: CRC error"},
-      {"zlib-header.png", flip(zlib + 1, true), "IDAT: incorrect header check"},
-      {"zlib-check.png", flip(iend - 5, true), "IDAT: incorrect data check"},
-      {"extra-row.png", sized(576, 791), "IDAT: Too much image data"},
-      {"wide.png", sized(577, 792), "bitmap size error 'wide.png' 577 x 792"},
-      {"huge.png", sized(2000000, 2000000), "bitmap size error 'huge.png' 2000000 x 2000000"},
+      {"ihdr-crc.png", edited(flip(29), false), "IHDR: CRC error"},
+      {"idat-crc.png", edited(flip(iend - 1), false), "IDAT: CRC error"},
+      {"iend-crc.png", edited(flip(good.size() - 1), false), "IEND: CRC error"},
+      // A tEXt chunk after IHDR whose CRC, 0, is wrong.
+      {"text-crc.png", edited([](bytes& f) { f.insert(f.begin() + 33, {0, 0, 0, 1, 't', 'E', 'X', 't', 'x', 0, 0, 0, 0}); }, false),
+       "tEXt: CRC error"},
+      {"zlib-header.png", edited(flip(zlib + 1), true), "IDAT: incorrect header check"},
+      {"zlib-check.png", edited(flip(iend - 5), true), "IDAT: incorrect data check"},
+      {"extra-row.png", edited(size(576, 791), true), "IDAT: Too much image data"},
+      {"wide.png", edited(size(577, 792), true), "bitmap size error 'wide.png' 577 x 792"},
+      {"huge.png", edited(size(2000000, 2000000), true), "bitmap size error 'huge.png' 2000000 x 2000000"},
   };
   for (const auto& [name, file, reason] : cases) {
     write_file(dir / name, file);
