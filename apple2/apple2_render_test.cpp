@@ -72,8 +72,7 @@ TEST(apple2_render, worked_rows) {
     }
     // Runs alternate, so a trailing black run follows a non-black letter.
     if (letters.back() == 'B') letters.erase(letters.find_last_not_of("0123456789B") + 1);
-    EXPECT_EQ(letters, expected)
-        << std::hex << int(left) << ' ' << int(right) << " '" << words << "'";
+    EXPECT_EQ(letters, expected) << std::hex << int(left) << ' ' << int(right) << " '" << words << "'";
   }
 }
 
