@@ -26,8 +26,7 @@ TEST(egatiles, writes_the_sheet_or_a_line_on_failure) {
   for (std::size_t y = 0; y < 256; ++y) {
     for (std::size_t x = 0; x < 256; x += 2) {
       const std::size_t tile = y / 16 * 16 + x / 16;
-      ASSERT_EQ(bmp[118 + (255 - y) * 128 + x / 2], shapes[tile * 128 + y % 16 * 8 + x % 16 / 2])
-          << x << "," << y;
+      ASSERT_EQ(bmp[118 + (255 - y) * 128 + x / 2], shapes[tile * 128 + y % 16 * 8 + x % 16 / 2]) << x << "," << y;
     }
   }
   write_file(dir / "SHORT.EGA", pattern_bytes(shapes_length - 1, 2));
