@@ -61,9 +61,7 @@ class x68k_programs : public ::testing::Test {
     fat12_volume volume;
     volume.add_file_contiguous("README  TXT", pattern_bytes(3000, 1), 2);
     std::vector<int> chain;  // clusters 700-799, then 5 on
-    for (int i = 0; i < fat12_volume::clusters_for(contents.size()); ++i) {
-      chain.push_back(i < 100 ? 700 + i : i - 95);
-    }
+    for (int i = 0; i < fat12_volume::clusters_for(contents.size()); ++i) chain.push_back(i < 100 ? 700 + i : i - 95);
     volume.add_file(name, contents, chain);
     return volume;
   }
