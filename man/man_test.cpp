@@ -128,8 +128,7 @@ std::vector<std::string> diagnostics_tags(const fs::path& page) {
       shown += (*a)[1].matched ? (*a)[1].str() : (*a)[2].str();
     }
     for (const auto& [escape, replacement] : escapes) {
-      for (std::size_t at = shown.find(escape); at != std::string::npos;
-           at = shown.find(escape, at + replacement.size())) {
+      for (std::size_t at = shown.find(escape); at != std::string::npos; at = shown.find(escape, at + replacement.size())) {
         shown.replace(at, escape.size(), replacement);
       }
     }
@@ -143,17 +142,10 @@ std::vector<std::string> diagnostics_tags(const fs::path& page) {
 std::regex message_pattern(std::string message) {
   while (!message.empty() && message.back() == '\n') message.pop_back();
   static const std::regex conversion(R"(%[-+ #0]*(?:\*|[0-9]+)?(?:\.(?:\*|[0-9]+))?[hlzjt]*[diouxXcsp])");
-  static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
-  std::string pattern;
-  std::sregex_iterator it(message.begin(), message.end(), conversion);
-  std::size_t done = 0;
-  for (const std::sregex_iterator end; it != end; ++it) {
-    const std::string literal = message.substr(done, static_cast<std::size_t>(it->position()) - done);
-    pattern += std::regex_replace(literal, special, R"(\$&)") + ".+";
-    done = static_cast<std::size_t>(it->position() + it->length());
-  }
-  pattern += std::regex_replace(message.substr(done), special, R"(\$&)");
-  return std::regex("^" + pattern + "$");
+  static const std::regex special(R"([.^$|()\[\]{}*+?\\])"), marker("\x01");
+  // Each conversion marked by a character no message holds, the rest escaped.
+  const std::string marked = std::regex_replace(message, conversion, "\x01");
+  return std::regex("^" + std::regex_replace(std::regex_replace(marked, special, R"(\$&)"), marker, ".+") + "$");
 }
 
 TEST(man_pages, list_every_message_under_diagnostics) {
