@@ -138,9 +138,7 @@ TEST(file_replace, fifo_is_written_through) {
   std::thread reader([&] { received = read_file(fifo); });
   EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(replace_file(fifo.string(), new_bytes), 0); }), "");
   reader.join();
-  EXPECT_EQ(received, new_bytes);
-  EXPECT_TRUE(fs::is_fifo(fifo));
-  EXPECT_EQ(names_in(dir.path), std::set<std::string>{"pipe"});
+  EXPECT_EQ(std::tuple(received, fs::is_fifo(fifo), names_in(dir.path)), std::tuple(new_bytes, true, std::set<std::string>{"pipe"}));
 }
 
 // Runs `body` in a child process and returns its exit status (-1 when it
@@ -226,10 +224,9 @@ TEST(file_replace, everyone_keeps_their_access) {
     EXPECT_EQ(status, 0);
     struct stat after {};
     ASSERT_EQ(::stat(holder.c_str(), &after), 0);
-    EXPECT_EQ(read_file(holder), new_bytes);
-    EXPECT_EQ(std::tuple(after.st_uid, after.st_gid, after.st_mode), std::tuple(before.st_uid, before.st_gid, before.st_mode));
-    EXPECT_EQ(after.st_ino == before.st_ino, c.in_place);
-    EXPECT_EQ(attributes(holder), attributes_before);
+    EXPECT_EQ(std::pair(read_file(holder), attributes(holder)), std::pair(new_bytes, attributes_before));
+    EXPECT_EQ(std::tuple(after.st_uid, after.st_gid, after.st_mode, after.st_ino == before.st_ino),
+              std::tuple(before.st_uid, before.st_gid, before.st_mode, c.in_place));
     EXPECT_EQ(read_file(target), c.mounted ? old_bytes : new_bytes);  // the one mounted over keeps its bytes
     EXPECT_EQ(names_in(folder), std::set<std::string>{"image.xdf"});
   }
