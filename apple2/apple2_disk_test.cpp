@@ -74,8 +74,7 @@ TEST(apple2_disk, sector_order_given_or_detected_and_names_matched_exactly) {
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     const auto& [image, order, settled, readable] = rows[i];
     const outcome o = load_and_read(image, order, shape0, 4096);
-    EXPECT_EQ(o.disk.sector_order, settled) << "row " << i << ": " << o.output;
-    EXPECT_EQ(o.data == body, readable) << "row " << i;
+    EXPECT_EQ(std::pair(o.disk.sector_order, o.data == body), std::pair(settled, readable)) << "row " << i << ": " << o.output;
   }
   // The name's control character and case count.
   const outcome o = load_and_read(usual.as_dos_order(), 0, "SHP0", 16);
