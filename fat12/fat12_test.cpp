@@ -10,12 +10,11 @@
 
 namespace {
 
-// Saves `image_bytes` as disk.img in `dir` and loads it as a PC-98 or
-// X68000 tool does.
-disk_image load_bytes(const temp_dir& dir, const bytes& image_bytes, disk_family family) {
-  write_file(dir / "disk.img", image_bytes);
+// Decodes `image_bytes`, named disk.img, as a PC-98 or X68000 tool does
+// the bytes of its image file.
+disk_image load_bytes(const bytes& image_bytes, disk_family family) {
   disk_image image;
-  EXPECT_EQ(load_disk_image(image, (dir / "disk.img").string(), family), 0);
+  EXPECT_EQ(decode_disk_image(image, image_bytes, "disk.img", family), 0);
   return image;
 }
 
@@ -68,7 +67,6 @@ TEST(fat12_read, finds_files_and_follows_chains) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name + " " + std::to_string(c.cluster));
-    temp_dir dir;
     fat12_volume volume;
     volume.add_file("\xE5HAPE   PAT", bytes(5, 0x30), {60});
     volume.add_file("SHAPE   PAT", contents, {40, 7, 900});
@@ -81,7 +79,7 @@ TEST(fat12_read, finds_files_and_follows_chains) {
     if (c.cluster > 1) volume.set_fat(c.cluster, c.value);
     if (c.cluster == 0) volume.data[fat12_volume::slot_offset(1) + 26] = static_cast<std::uint8_t>(c.value);
     if (c.cluster == 1) write_le32(&volume.data[fat12_volume::slot_offset(1) + 28], std::uint32_t(c.value));
-    disk_image image = load_bytes(dir, volume.as_fdi(), disk_family::pc98);
+    disk_image image = load_bytes(volume.as_fdi(), disk_family::pc98);
     bytes buffer(c.length + 100, 0xAB);  // nothing past the asked length is written
     EXPECT_EQ(result_and_output([&] { return read_image_file(image, c.name, std::span(buffer).first(c.length), c.ignore_case); }),
               std::pair(c.result, c.output));
@@ -96,9 +94,9 @@ TEST(fat12_load, counts_whole_sectors_and_refuses_short_images) {
   volume.set_fat(40, 0x123);
   bytes fdi = volume.as_fdi();
   fdi.resize(fdi.size() + 100, 0x5A);  // a partial sector is kept but not counted
-  disk_image image = load_bytes(dir, fdi, disk_family::pc98);
+  disk_image image = load_bytes(fdi, disk_family::pc98);
   EXPECT_EQ(std::tuple(image.fat_count, image.fat.back(), image.container.file_bytes), std::tuple(41, 0x123, fdi));
-  image = load_bytes(dir, volume.as_xdf(), disk_family::x68k);
+  image = load_bytes(volume.as_xdf(), disk_family::x68k);
   EXPECT_EQ(image.fat_count, 41);
   // Two sectors, two entries: 12 bits each from the bytes after the boot
   // sector, 23 61 45 holding 0x123 and 0x456; no whole sector, no entry.
@@ -128,7 +126,7 @@ TEST(fat12_write, writes_in_place_and_saves_safely) {
   fat12_volume volume;
   volume.add_file("SHAPE   PAT", pattern_bytes(2500, 6), {300, 12, 13});
   bytes expected = volume.as_xdf();
-  disk_image image = load_bytes(dir, expected, disk_family::x68k);
+  disk_image image = load_bytes(expected, disk_family::x68k);
   const auto write = [&image](const char* name) {
     return result_and_output([&] { return write_image_file(image, name, bytes(2100, 7), true); });
   };
@@ -171,7 +169,6 @@ TEST(fat12_write, refuses_looping_and_cross_linked_chains) {
       {"into a file past a folder chain that leaves the volume", {{3, 31}, {20, 1500}}, 1, {}, 3000, true},
   };
   for (const auto& c : cases) {
-    temp_dir dir;
     fat12_volume volume;
     volume.add_file("SHAPE   PAT", pattern_bytes(3000, 1), {2, 3, 4});
     const std::size_t slots[] = {
@@ -180,7 +177,7 @@ TEST(fat12_write, refuses_looping_and_cross_linked_chains) {
         volume.add_folder("DEEP       ", 21, {{"DEEPER  DAT", {40}, 1024}}, 20)};
     for (const auto& [cluster, value] : c.fat) volume.set_fat(cluster, value);
     for (const auto& [at, value] : c.slot_bytes) volume.data[slots[c.slot] + at] = value;
-    disk_image image = load_bytes(dir, volume.as_xdf(), disk_family::x68k);
+    disk_image image = load_bytes(volume.as_xdf(), disk_family::x68k);
     const bytes before = image.container.file_bytes;
     const bytes data(c.length, 0x77);
     const auto [result, out] = result_and_output([&] { return write_image_file(image, "shape.pat", data, true); });
@@ -196,8 +193,7 @@ TEST(fat12_write, refuses_a_chain_through_a_missing_sector) {
   fat12_volume volume;
   volume.add_file("SHAPE   PAT", pattern_bytes(3000, 4), {2, 3, 4});
   const bytes d88 = make_d88(volume.data, {0x2B0, false, false, {1}});
-  disk_image image;
-  ASSERT_EQ(decode_disk_image(image, d88, "disk.img", disk_family::pc98), 0);
+  disk_image image = load_bytes(d88, disk_family::pc98);
   EXPECT_EQ(result_and_output([&] { return write_image_file(image, "shape.pat", bytes(3000, 1), true); }),
             std::make_pair(-1, std::string("sector error 'disk.img' track 1 sector 4: absent\n")));
   EXPECT_EQ(image.container.file_bytes, d88);
