@@ -111,15 +111,12 @@ TEST_F(disk_programs, damaged_containers_end_the_run_with_their_lines) {
   // f.dim lacks track 0 (the FAT); a.nib's S^AHP1 sector 10 (physical 10,
   // its third) fails its checksum.
   write_file(dir / "d1.d88", make_d88(pc98[0], {0x2B0, false, false, {2}}));
-  bytes x68k_d88 = make_d88(x68k), root_d88 = make_d88(x68k);
-  x68k_d88[d88_sector_header(13, 0) + 3] = 2;
-  root_d88[d88_sector_header(0, 7) + 3] = 2;
-  write_file(dir / "x.d88", x68k_d88);
-  write_file(dir / "r.d88", root_d88);
+  const auto size_code_2 = [](std::size_t header) { bytes d88 = make_d88(x68k); d88[header + 3] = 2; return d88; };
+  write_file(dir / "x.d88", size_code_2(d88_sector_header(13, 0)));
+  write_file(dir / "r.d88", size_code_2(d88_sector_header(0, 7)));
   write_file(dir / "f.dim", make_dim(x68k, {0}));
-  bytes dim = make_dim(x68k);
-  dim.pop_back();
-  write_file(dir / "x.dim", dim);
+  const bytes dim = make_dim(x68k);
+  write_file(dir / "x.dim", bytes(dim.begin(), dim.end() - 1));
   bytes nib = make_nib(apple);
   const std::size_t at = nib_field(nib, 19, 10, true);
   nib[at + 50] = nib[at + 50] == 0x96 ? 0x97 : 0x96;
