@@ -138,7 +138,8 @@ TEST(file_replace, fifo_is_written_through) {
   std::thread reader([&] { received = read_file(fifo); });
   EXPECT_EQ(capture_stdout([&] { EXPECT_EQ(replace_file(fifo.string(), new_bytes), 0); }), "");
   reader.join();
-  EXPECT_EQ(std::tuple(received, fs::is_fifo(fifo), names_in(dir.path)), std::tuple(new_bytes, true, std::set<std::string>{"pipe"}));
+  EXPECT_EQ(std::tuple(received, fs::is_fifo(fifo), names_in(dir.path)),
+            std::tuple(new_bytes, true, std::set<std::string>{"pipe"}));
 }
 
 // Runs `body` in a child process and returns its exit status (-1 when it
