@@ -116,8 +116,7 @@ TEST_F(x68k_programs, messages_and_nothing_written_on_error) {
   resave_bitmap(dir / "m.bmp", 8, 648);
   write_file(dir / "short.xdf", volume_of(bytes(x68k_shape_bytes - 1)).as_xdf());
   write_file(dir / "long.xdf", volume_of(bytes(x68k_shape_bytes + 1)).as_xdf());
-  write_file(dir / "old.bmp", std::string("old"));
-  write_file(dir / "old.xdf", std::string("old"));
+  for (const char* old : {"old.bmp", "old.xdf"}) write_file(dir / old, std::string("old"));
   bytes crossed = disk;  // a second entry claims the first cluster of shape.pat
   std::copy_n(crossed.begin() + std::ptrdiff_t(fat12_volume::slot_offset(1)), 32, crossed.begin() + std::ptrdiff_t(fat12_volume::slot_offset(2)));
   crossed[fat12_volume::slot_offset(2)] = 'X';
