@@ -81,8 +81,7 @@ TEST(tool_prompt, each_question_reads_its_own_line) {
     ASSERT_NE(std::freopen((dir / "input").string().c_str(), "r", stdin), nullptr);
     std::vector<int> got;
     const std::string output = capture_stdout([&] { for (int i = 0; i < 3; ++i) got.push_back(ask_yes_no("q")); });
-    EXPECT_EQ(got, answers) << input;
-    EXPECT_EQ(output, printed) << input;
+    EXPECT_EQ(std::pair(got, output), std::pair(answers, printed)) << input;
   }
 }
 
