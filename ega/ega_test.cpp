@@ -19,8 +19,7 @@ TEST(egatiles, writes_the_sheet_or_a_line_on_failure) {
   EXPECT_EQ(run_program("egatiles", {"SHAPES.EGA", "out.bmp"}, dir.path), (program_result{0, ""}));
   const bytes bmp = read_file(dir / "out.bmp");
   ASSERT_EQ(bmp.size(), 32886u);
-  EXPECT_EQ(read_le32(&bmp[10]), 118u);
-  EXPECT_EQ(bytes(bmp.begin() + 54, bmp.begin() + 118), ega_colours);
+  EXPECT_EQ(std::pair(read_le32(&bmp[10]), bytes(bmp.begin() + 54, bmp.begin() + 118)), std::pair(118u, ega_colours));
   // Tile n lands at tile row n / 16, column n % 16; pixel (x, y) of the
   // sheet is stored in BMP row 255 - y, two pixels a byte, left one high.
   for (std::size_t y = 0; y < 256; ++y) {
