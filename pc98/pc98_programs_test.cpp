@@ -123,8 +123,7 @@ TEST_F(pc98_programs, messages_and_exit_statuses) {
   for (const char* name : {"a.bmp", "a", "y.fdi", "KV_Mirath.NEW.fdi", "KV_Thalwynd.NEW.fdi", "sub.NEW.fdi"}) {
     EXPECT_FALSE(fs::exists(dir / name)) << name;
   }
-  EXPECT_EQ(read_file(dir / "old.bmp"), bytes({'o', 'l', 'd'}));
-  EXPECT_EQ(shape_in("KV_Thalwynd.fdi", 1), shapes[1]);
+  EXPECT_EQ(std::pair(read_file(dir / "old.bmp"), shape_in("KV_Thalwynd.fdi", 1)), std::pair(bytes{'o', 'l', 'd'}, shapes[1]));
   EXPECT_EQ(fs::file_size(dir / "x.fdi"), fs::file_size(dir / "KV_Mirath.fdi"));
 }
 
