@@ -61,6 +61,7 @@ void make_entries(const fs::path& dir, const std::vector<std::string>& entries) 
 }
 
 TEST(file_replace, every_kind_of_target) {
+  const mode_t umask_before = ::umask(022);
   const std::string long_name = std::string(251, 'n') + ".bin";  // 255 characters
   std::vector<std::string> chain;  // l0 -> l1 -> ... -> l39 -> made.bin
   for (int i = 0; i < 40; ++i) {
@@ -123,11 +124,17 @@ TEST(file_replace, every_kind_of_target) {
         ASSERT_EQ(::stat((dir / name).c_str(), &status), 0);
         EXPECT_EQ(std::pair(status.st_mode & 07777, status.st_uid), std::pair(0640u, file_owner));
       } else if (fs::is_regular_file(dir / name)) {
+        // A made file gets 0666 less the umask (022), as a file opened "wb".
         EXPECT_EQ(read_file(dir / name), new_bytes) << name;
+        ASSERT_EQ(::stat((dir / name).c_str(), &status), 0);
+        if (before.count(name) == 0) {
+          EXPECT_EQ(status.st_mode & 07777, 0644u) << name;
+        }
       }
     }
   }
   std::signal(SIGHUP, hang_up);
+  ::umask(umask_before);
 }
 
 TEST(file_replace, fifo_is_written_through) {
