@@ -120,16 +120,19 @@ void remove_pending_and_reraise(int signal) {
   std::raise(signal);
 }
 
-// For its lifetime: every ending signal removes the pending new file, and
-// (POSIX) write-ending signals are ignored. A run told to ignore a signal
-// goes on ignoring it; every handler is given back as it was.
+// For its lifetime: every ending signal still at its default action removes
+// the pending new file, and (POSIX) write-ending signals are ignored. A run
+// told to ignore a signal goes on ignoring it, and a handler the program
+// already has (a fuzzer's timer, a sanitizer's) stays in charge of its
+// signal; every handler is given back as it was.
 class save_signals {
  public:
 #ifdef _WIN32
   save_signals() {
     for_each_ending_signal([this](int signal) {
-      previous_[static_cast<std::size_t>(signal)] = std::signal(signal, remove_pending_and_reraise);
-      if (previous_[static_cast<std::size_t>(signal)] == SIG_IGN) std::signal(signal, SIG_IGN);
+      const auto previous = std::signal(signal, remove_pending_and_reraise);
+      previous_[static_cast<std::size_t>(signal)] = previous;
+      if (previous != SIG_DFL && previous != SIG_ERR) std::signal(signal, previous);
     });
   }
   ~save_signals() {
@@ -143,7 +146,7 @@ class save_signals {
     for_each_ending_signal([this](int signal) {
       struct sigaction current {};
       if (::sigaction(signal, nullptr, &current) != 0) return;
-      if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN) return;
+      if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
       struct sigaction action {};
       action.sa_handler = remove_pending_and_reraise;
       sigemptyset(&action.sa_mask);
