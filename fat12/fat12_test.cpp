@@ -34,9 +34,10 @@ TEST(fat12_names, converts_to_directory_form) {
 // Reads from a volume holding, in slot 0, a deleted entry "\xE5HAPE   PAT"
 // (its name's first byte compared like any other), then SHAPE.PAT (3000
 // bytes on clusters 40, 7, 900), a second SHAPE.PAT (never found), a name
-// stored in lower case, and one in slot 191, the last. Each row may set FAT
-// entry `cluster` to `value`; cluster 0 sets the first cluster of SHAPE.PAT
-// to `value` instead, cluster 1 its directory size.
+// stored in lower case, and one in slot 191, the last (both with a Z, the
+// last letter). Each row may set FAT entry `cluster` to `value`; cluster 0
+// sets the first cluster of SHAPE.PAT to `value` instead, cluster 1 its
+// directory size.
 TEST(fat12_read, finds_files_and_follows_chains) {
   const bytes contents = pattern_bytes(3000, 1);
   bytes looped = contents;  // a chain that comes back to its first cluster
@@ -51,8 +52,8 @@ TEST(fat12_read, finds_files_and_follows_chains) {
       {"shape.pat", false, 3000, -1, 0, -1, "can't find 'shape.pat'\n", {}},
       {"shape.pat", true, 3001, -1, 0, -1, "file size error 'shape.pat' 3000 < 3001\n", {}},
       {"abcdefghi.pat", true, 10, -1, 0, -1, "illegal filename 'abcdefghi.pat'\n", {}},
-      {"LOWER.PAT", true, 5, -1, 0, 0, "", bytes(5, 0x10)},
-      {"last.pat", true, 5, -1, 0, 0, "", bytes(5, 0x20)},
+      {"LOWERZ.PAT", true, 5, -1, 0, 0, "", bytes(5, 0x10)},
+      {"lastz.pat", true, 5, -1, 0, 0, "", bytes(5, 0x20)},
       {"\xE5hape.pat", true, 5, -1, 0, 0, "", bytes(5, 0x30)},
       // The chain: end marker, cluster 1, a cluster past the volume, first
       // cluster 0; the end marker is never reached when it is not needed.
@@ -71,8 +72,8 @@ TEST(fat12_read, finds_files_and_follows_chains) {
     volume.add_file("\xE5HAPE   PAT", bytes(5, 0x30), {60});
     volume.add_file("SHAPE   PAT", contents, {40, 7, 900});
     volume.add_file("SHAPE   PAT", pattern_bytes(3000, 2), {50, 51, 52});
-    volume.add_file("lower   pat", bytes(5, 0x10), {61});
-    volume.add_file("LAST    PAT", bytes(5, 0x20), {62});
+    volume.add_file("lowerz  pat", bytes(5, 0x10), {61});
+    volume.add_file("LASTZ   PAT", bytes(5, 0x20), {62});
     std::copy_n(volume.data.begin() + static_cast<std::ptrdiff_t>(fat12_volume::slot_offset(4)), 32,
                 volume.data.begin() + static_cast<std::ptrdiff_t>(fat12_volume::slot_offset(191)));
     volume.data[fat12_volume::slot_offset(4)] = 0;  // free slots up to 191
