@@ -122,19 +122,20 @@ TEST(tool_outputs, never_name_an_input_or_each_other_and_replace_only_earlier_sh
   }
   // An extractor that replaces its sheet without a question replaces only an
   // earlier sheet (BMP or PNG), an empty file or a stream; links followed.
+  // A name that cannot be looked at (a link to itself) is left to the save.
   const std::pair<const char*, std::string> files[] = {
       {"old.bmp", "BM6"}, {"old.png", "\x89PNG\r\n\x1A\n"}, {"empty.bmp", ""}, {"B.bmp", "B"},
       {"png.bmp", "\x89PNG\r\n\x1A"}, {"game.po", "disk image"}};
   for (const auto& [name, contents] : files) write_file(dir / name, contents);
   std::filesystem::create_directory(dir / "folder");
-  for (const auto& [link, file] : {std::pair("sheet-link", "old.bmp"), {"disk-link", "game.po"}, {"dangling", "new.bmp"}}) {
+  for (const auto& [link, file] : {std::pair("sheet-link", "old.bmp"), {"disk-link", "game.po"}, {"dangling", "new.bmp"}, {"loop", "loop"}}) {
     std::filesystem::create_symlink(file, dir / link);
   }
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
   const bool block_device = ::mknod((dir / "disk").c_str(), S_IFBLK | 0600, makedev(7, 250)) == 0;
   const std::pair<std::string, bool> sheet_cases[] = {
       {"new.bmp", true}, {"old.bmp", true}, {"old.png", true}, {"empty.bmp", true}, {"sheet-link", true},
-      {"dangling", true}, {"folder", true}, {"fifo", true}, {"/dev/null", true}, {"B.bmp", false},
+      {"dangling", true}, {"loop", true}, {"folder", true}, {"fifo", true}, {"/dev/null", true}, {"B.bmp", false},
       {"png.bmp", false}, {"game.po", false}, {"disk-link", false}, {block_device ? "disk" : "game.po", false},
   };
   for (const auto& [name, passes] : sheet_cases) {
