@@ -71,7 +71,8 @@ class x68k_programs : public ::testing::Test {
   // them again at 8 bits with only the top `rows` cell rows.
   void extract(std::uint32_t rows = 0) {
     ASSERT_EQ(tiles({"--disk", "disk.xdf", "s.bmp", "m.bmp"}, "y\ny\n").status, 0);
-    for (const char* name : {"s.bmp", "m.bmp"}) if (rows > 0) resave_bitmap(dir / name, 8, rows * 36);
+    if (rows == 0) return;
+    for (const char* name : {"s.bmp", "m.bmp"}) resave_bitmap(dir / name, 8, rows * 36);
   }
   bytes shape_in(const std::string& name, const char* file = "shape.pat") {
     disk_image image;
